@@ -1,0 +1,127 @@
+#include "shell/Shell.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+
+#include "shell/DialogModel.h"
+#include "shell/SettingsStore.h"
+
+Shell* g_shell = nullptr;
+SettingsStore* g_settings = nullptr;
+
+int AfxMessageBox(const std::string& text, int type) {
+  if ((type & MB_ICONMASK) == 0) {
+    type |= ((type & MB_BUTTONMASK) == MB_YESNO) ? MB_ICONQUESTION : MB_ICONEXCLAMATION;
+  }
+  if (!g_shell) return (type & MB_BUTTONMASK) == MB_YESNO ? IDNO : IDCANCEL;
+  return g_shell->MessageBox(text, kAppTitle, type);
+}
+
+int GetProfileInt(const std::string& section, const std::string& key, int defaultValue) {
+  return g_settings ? g_settings->GetProfileInt(section, key, defaultValue) : defaultValue;
+}
+bool WriteProfileInt(const std::string& section, const std::string& key, int value) {
+  return g_settings && g_settings->WriteProfileInt(section, key, value);
+}
+std::string GetProfileString(const std::string& section, const std::string& key,
+                             const std::string& defaultValue) {
+  return g_settings ? g_settings->GetProfileString(section, key, defaultValue) : defaultValue;
+}
+bool WriteProfileString(const std::string& section, const std::string& key, const std::string& value) {
+  return g_settings && g_settings->WriteProfileString(section, key, value);
+}
+
+int CDialogModel::DoModal() { return g_shell ? g_shell->RunModal(*this) : IDCANCEL; }
+
+std::vector<FieldInput> CDialogModel::CurrentInputs() {
+  std::vector<FieldInput> inputs;
+  for (const DialogField& f : Fields()) {
+    if (f.kind == FieldKind::Label) continue;
+    FieldInput in;
+    in.id = f.id;
+    if (f.text) in.text = *f.text;
+    if (f.value) in.value = *f.value;
+    inputs.push_back(in);
+  }
+  return inputs;
+}
+
+std::string TextTooLongMessage(int maxChars) {
+  return "Please enter no more than " + std::to_string(maxChars) + " characters.";
+}
+
+std::string RangeMessage(const DialogField& field) {
+  return std::string(field.isUnsigned ? "Please enter a positive integer between " : "Please enter an integer between ") +
+         std::to_string(field.minValue) + " and " + std::to_string(field.maxValue) + ".";
+}
+
+namespace {
+
+// A whole decimal integer, optionally signed, with blanks around it.
+bool ReadWholeInteger(const std::string& text, long long& out) {
+  const char* p = text.c_str();
+  while (*p == ' ' || *p == '\t') ++p;
+  if (!*p) return false;
+  errno = 0;
+  char* end = nullptr;
+  long long v = std::strtoll(p, &end, 10);
+  if (end == p || errno == ERANGE) return false;
+  while (*end == ' ' || *end == '\t') ++end;
+  if (*end) return false;
+  out = v;
+  return true;
+}
+
+}  // namespace
+
+int CDialogModel::Exchange(const std::vector<FieldInput>& inputs, std::string& message, int& badField) {
+  std::vector<DialogField> fields = Fields();
+  std::map<int, const FieldInput*> byId;
+  for (const FieldInput& in : inputs) byId[in.id] = &in;
+
+  // Limits and ranges first, in exchange order, before anything is stored.
+  for (const DialogField& f : fields) {
+    auto it = byId.find(f.id);
+    if (it == byId.end()) continue;
+    if (f.kind == FieldKind::Text || f.kind == FieldKind::EditCombo) {
+      const std::string& t = it->second->text;
+      if (f.maxChars > 0 && static_cast<int>(t.size()) > f.maxChars) {
+        message = TextTooLongMessage(f.maxChars);
+        badField = f.id;
+        return 0;
+      }
+      if (f.checkRange) {
+        long long v = 0;
+        if (!ReadWholeInteger(t, v) || v < f.minValue || v > f.maxValue ||
+            (f.isUnsigned && !t.empty() && t.find('-') != std::string::npos)) {
+          message = RangeMessage(f);
+          badField = f.id;
+          return 0;
+        }
+      }
+    }
+  }
+
+  // Keep the previous values so that a refusal by Validate() changes nothing.
+  std::vector<std::string> oldTexts;
+  std::vector<int> oldValues;
+  for (const DialogField& f : fields) {
+    oldTexts.push_back(f.text ? *f.text : std::string());
+    oldValues.push_back(f.value ? *f.value : 0);
+  }
+  for (const DialogField& f : fields) {
+    auto it = byId.find(f.id);
+    if (it == byId.end()) continue;
+    if (f.text) *f.text = it->second->text;
+    if (f.value) *f.value = it->second->value;
+  }
+  if (!Validate(message, badField)) {
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (fields[i].text) *fields[i].text = oldTexts[i];
+      if (fields[i].value) *fields[i].value = oldValues[i];
+    }
+    return 0;
+  }
+  return 1;
+}
