@@ -1,0 +1,86 @@
+// The virtual controller: a simulated 68HC11 target with an external flash
+// chip, served behind the master side of a pseudo-terminal from its own
+// thread.  The program under test opens the slave side like any serial port.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+enum class SimChip {
+  EraseFirst,  // identity 0x01/0x20: erase before programming, programming only clears bits
+  Block,       // identity 0xBF/0x07: programmed in blocks, refuses chip erase
+};
+
+struct SimOptions {
+  SimChip chip = SimChip::EraseFirst;
+  int bootstrapBaud = 1200;  // rate the bootstrap ROM listens at
+  int normalBaud = 9600;     // rate the talker listens at
+  int eraseTimeMs = 1000;    // chip erase time of the erase-first chip
+  bool pace = false;         // deliver each byte after ten bit times, both ways
+  // The host opening the line at the bootstrap rate while the talker runs
+  // resets the target into bootstrap mode (keston-sim turns this on).
+  bool resetOnBootstrapRateOpen = false;
+  // The talker runs after a download only when the loader holds this marker
+  // (the example loader does); any other loader leaves the target silent, as
+  // a real 68HC11 running foreign code would be.  Empty: any loader runs.
+  std::string talkerSignature = "KESTON-VC-TALKER";
+  std::string symlinkPath;  // when set, a symlink to the slave is kept here
+};
+
+enum class SimMode { Bootstrap, Downloading, Talker, Silent, Stalled, HungUp };
+
+struct SimTraceEntry {
+  double seconds;  // since Start()
+  bool fromHost;   // true: host to target
+  uint8_t byte;
+  bool garbled;    // the byte arrived at a rate the target was not listening at
+};
+
+class VirtualController {
+ public:
+  explicit VirtualController(const SimOptions& options = SimOptions());
+  ~VirtualController();  // stops the thread, closes the pseudo-terminal
+  VirtualController(const VirtualController&) = delete;
+  VirtualController& operator=(const VirtualController&) = delete;
+
+  bool Start();  // creates the pseudo-terminal and the serving thread
+  void Stop();
+  std::string SlavePath() const;  // e.g. /dev/pts/7 (or the symlink when kept)
+
+  void ResetIntoBootstrap();
+  SimMode Mode() const;
+  // Waits until the mode is `mode` (true) or the time runs out (false).
+  bool WaitForMode(SimMode mode, int timeoutMs) const;
+
+  // Memory as the CPU sees it now (RAM, registers, EEPROM while mapped, flash).
+  uint8_t Read(unsigned address) const;
+  void Write(unsigned address, uint8_t value);  // as a test's back door, no physics
+  std::vector<uint8_t> Flash() const;            // 65,536 bytes, index = address
+  void LoadFlash(const std::vector<uint8_t>& bytes, unsigned address = 0);
+  std::vector<uint8_t> Eeprom() const;           // the 512 cells
+  void SetEeprom(const std::vector<uint8_t>& cells);
+  uint8_t Config() const;
+  void SetConfig(uint8_t value);
+  std::vector<uint8_t> LoaderBytes() const;  // what the last download stored from address 0
+  int ListeningBaud() const;                 // bootstrap or normal rate
+  int HostBaud() const;                      // the rate the host last set on the line
+
+  std::vector<SimTraceEntry> Trace() const;
+  std::vector<uint8_t> HostBytes() const;    // every byte the host sent, in order
+  std::vector<uint8_t> TargetBytes() const;  // every byte the target sent, in order
+  void ClearTrace();
+
+  // Faults.
+  void DropHostBytes(int count);          // the next `count` host bytes are lost
+  void CorruptEcho(int nthDataByte);      // the echo of the nth data byte (1-based) of the next write is wrong
+  void WrongComplementNextCommand();      // the next command byte is answered with a wrong complement
+  void Stall();                           // stop answering until reset
+  void HangUp();                          // close the master side
+  void SetRandomCorruption(double rate, uint32_t seed);  // garble host bytes at random
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> m_impl;
+};
