@@ -49,8 +49,9 @@ class CProgrammer {
 
   // ---- readers (src/image/Reader.cpp) ----
   static uint8_t HexPairValue(const char* p);
-  // One line of a stdio file with tabs expanded; -1 at end of file.
-  int ReadTextLine(char* out, int size, FILE* file);
+  // One line of a stdio file with tabs expanded; -1 at end of file.  The
+  // rest of a line too long for `out` is consumed and *overlong is set.
+  int ReadTextLine(char* out, int size, FILE* file, bool* overlong = nullptr);
   // 0 when the record's checksum holds, 1 when it fails.
   int ParseS1Record(const char* line, int limit);
   int ReadSRecordFile(FILE* file);
