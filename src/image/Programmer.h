@@ -21,6 +21,7 @@
 #include <vector>
 
 class CLoadOffsetDlg;
+class CSaveFile;
 
 // Hexadecimal text typed into dialogs: digits from the first character on,
 // the first other character ends the scan, empty text is 0, modulo 2^32.
@@ -68,12 +69,15 @@ class CProgrammer {
 
   // ---- file choosers and loading (src/operations/) ----
   std::unique_ptr<std::istream> ChooseLoadFile(int quick);
-  std::unique_ptr<std::istream> ChooseBootFile();
   FILE* ChooseChecksumFile();
-  FILE* ChooseSaveFile();
+  // A new file beside the chosen one that replaces it only when complete
+  // (src/operations/SaveFile.h); null when nothing was chosen.
+  std::unique_ptr<CSaveFile> ChooseSaveFile();
   int LoadImageFromFile(int quick);
 
   // ---- target (src/target/) ----
+  // The loader file: the remembered one when it opens, else the user's choice.
+  std::unique_ptr<std::istream> ChooseBootFile();
   int BootLoad(bool noPrompt);
   int EnsureTalker(bool noPrompt);
   int EraseFlash();

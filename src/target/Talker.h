@@ -20,6 +20,10 @@ int SendByte(uint8_t byte);
 // Next received byte; dispatches UI events while waiting, 0 once the link is gone.
 uint8_t ReceiveByte();
 uint8_t ReceiveByteWait(int waitMs);
+// As ReceiveByteWait, but says whether a byte really arrived: 1 with the byte
+// stored in `byte`, 0 (byte untouched) when the link went away first.  The
+// block operations use it so that a lost link is never mistaken for a 0x00.
+int ReceiveByteChecked(uint8_t& byte, int waitMs = 50);
 int SendCommandHeader(uint8_t command, unsigned address, uint8_t count);
 int WriteTargetBlock(unsigned address, const uint8_t* data, unsigned countMinusOne);
 int WriteTargetByte(unsigned address, uint8_t value);

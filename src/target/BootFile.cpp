@@ -1,0 +1,85 @@
+// Choosing the loader file: remembered folder and name, asked for only when
+// the remembered file no longer opens.
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "image/Programmer.h"
+#include "shell/SettingsStore.h"
+#include "shell/Shell.h"
+#include "target/BootLoad.h"
+
+namespace {
+
+struct RememberedBootFile {
+  bool loaded = false;
+  std::string path;  // a folder ending in '/'
+  std::string name;
+};
+
+RememberedBootFile& Remembered() {
+  static RememberedBootFile remembered;
+  return remembered;
+}
+
+std::string HomeFolder() {
+  std::string home;
+  if (const char* env = std::getenv("HOME"); env && *env) {
+    home = env;
+  } else if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) {
+    home = pw->pw_dir;
+  } else {
+    home = "/";
+  }
+  if (home.back() != '/') home += '/';
+  return home;
+}
+
+// Only a regular file can hold a loader: opening the bare folder (an emptied
+// "BOOT NAME") must not pass for a loader file that opened.
+std::unique_ptr<std::istream> OpenLoader(const std::string& pathName) {
+  std::error_code ec;
+  if (pathName.empty() || !std::filesystem::is_regular_file(pathName, ec)) return nullptr;
+  auto stream = std::make_unique<std::ifstream>(pathName);
+  if (!stream->is_open()) return nullptr;
+  return stream;
+}
+
+}  // namespace
+
+void ForgetBootFileChoice() { Remembered() = RememberedBootFile(); }
+
+std::unique_ptr<std::istream> CProgrammer::ChooseBootFile() {
+  RememberedBootFile& boot = Remembered();
+  if (!boot.loaded) {
+    boot.path = GetProfileString("file", "BOOT PATH", HomeFolder());
+    boot.name = GetProfileString("file", "BOOT NAME", " ");
+    boot.loaded = true;
+  }
+
+  if (auto stream = OpenLoader(boot.path + boot.name)) return stream;
+
+  FileDialogRequest request;
+  request.defaultExt = "S19";
+  request.initialName = boot.name;
+  request.initialDir = boot.path;
+  request.title = "Select Boot loader file";
+  request.filter = kProgramFileFilter;
+  request.mustExist = true;
+  FileDialogResult chosen;
+  if (!g_shell || !g_shell->ChooseFile(request, chosen)) return nullptr;
+
+  auto stream = OpenLoader(chosen.pathName);
+  if (!stream) return nullptr;
+  // Folder and name are remembered only for a file that really opened.
+  const std::string& full = chosen.pathName;
+  size_t folderLength = full.size() >= chosen.fileName.size() ? full.size() - chosen.fileName.size() : 0;
+  boot.path = full.substr(0, folderLength);
+  boot.name = chosen.fileName;
+  WriteProfileString("file", "BOOT PATH", boot.path);
+  WriteProfileString("file", "BOOT NAME", boot.name);
+  return stream;
+}
