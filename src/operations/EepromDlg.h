@@ -1,0 +1,41 @@
+// "Select EEPROM Range & Value": address, length and byte value of the three
+// memory tools (Write target RAM, Read Memory, Set Config /EEPROM), which
+// share what was last used for the life of the process.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "shell/DialogModel.h"
+
+class CEepromDlg : public CDialogModel {
+ public:
+  enum { IDD = 136, IDC_VALUE = 1018, IDC_ADDRESS = 1019, IDC_LENGTH = 1020 };
+
+  CEepromDlg() = default;
+  ~CEepromDlg() override = default;
+
+  std::string Title() const override { return "Select EEPROM Range & Value"; }
+  std::vector<DialogField> Fields() override;
+  std::vector<DialogGroup> Groups() override;
+
+  unsigned GetValue() const;
+  void SetValue(unsigned value);
+  unsigned GetAddress() const;
+  void SetAddress(unsigned value);
+  unsigned GetLength() const;
+  void SetLength(unsigned value);
+
+  std::string m_valueText = "7B";
+  std::string m_addressText = "103F";
+  std::string m_lengthText = "0000";
+};
+
+// What the memory tools last used; 0 means "never", and the dialog then
+// offers 103f, 7b and 1.
+struct MemoryToolParams {
+  uint32_t lastAddress = 0;
+  uint8_t lastValue = 0;
+  uint16_t lastLength = 0;
+};
+MemoryToolParams& RememberedMemoryToolParams();

@@ -1,0 +1,150 @@
+// Choosing program files, with the folder and name of the last choice kept in
+// section "file" so that the next dialog opens where the user left off.
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "app/MainFrame.h"
+#include "image/Programmer.h"
+#include "operations/FileChoice.h"
+#include "operations/OpsText.h"
+#include "operations/SaveFile.h"
+#include "shell/SettingsStore.h"
+#include "shell/Shell.h"
+
+namespace {
+
+constexpr const char* kSection = "file";
+
+// Each chooser keeps its own copy, read from the store on its first use and
+// replaced after each choice, so the load and checksum choosers each start
+// from their own last file although they share the stored keys.
+struct RememberedFile {
+  bool read = false;
+  std::string path;
+  std::string name;
+};
+
+RememberedFile& LoadChoice() {
+  static RememberedFile choice;
+  return choice;
+}
+
+RememberedFile& ChecksumChoice() {
+  static RememberedFile choice;
+  return choice;
+}
+
+void ReadOnFirstUse(RememberedFile& choice) {
+  if (choice.read) return;
+  choice.path = GetProfileString(kSection, "Default path", DefaultFileFolder());
+  choice.name = GetProfileString(kSection, "Default Name", " ");
+  choice.read = true;
+}
+
+void Remember(RememberedFile& choice, const FileDialogResult& chosen) {
+  const std::string& full = chosen.pathName;
+  size_t keep = full.size() >= chosen.fileName.size() ? full.size() - chosen.fileName.size() : 0;
+  choice.path = full.substr(0, keep);
+  choice.name = chosen.fileName;
+  WriteProfileString(kSection, "Default path", choice.path);
+  WriteProfileString(kSection, "Default Name", choice.name);
+}
+
+FileDialogRequest ProgramFileRequest(const RememberedFile& choice, const char* title) {
+  FileDialogRequest request;
+  request.defaultExt = "S19";
+  request.initialName = choice.name;
+  request.initialDir = choice.path;
+  request.title = title;
+  request.filter = kProgramFileFilter;
+  return request;
+}
+
+bool AskShell(const FileDialogRequest& request, FileDialogResult& result) {
+  return g_shell && g_shell->ChooseFile(request, result);
+}
+
+std::unique_ptr<std::istream> OpenStream(const std::string& path) {
+  auto stream = std::make_unique<std::ifstream>(path);
+  if (!stream->is_open()) return nullptr;
+  return stream;
+}
+
+}  // namespace
+
+std::string DefaultFileFolder() {
+  const char* home = std::getenv("HOME");
+  std::string folder = home && *home ? home : "";
+  if (folder.empty()) {
+    if (const passwd* pw = getpwuid(getuid())) folder = pw->pw_dir ? pw->pw_dir : "";
+  }
+  if (folder.empty()) folder = "/";
+  if (folder.back() != '/') folder += '/';
+  return folder;
+}
+
+void ForgetRememberedFiles() {
+  LoadChoice() = RememberedFile();
+  ChecksumChoice() = RememberedFile();
+}
+
+std::unique_ptr<std::istream> CProgrammer::ChooseLoadFile(int quick) {
+  RememberedFile& choice = LoadChoice();
+  ReadOnFirstUse(choice);
+  FileDialogRequest request = ProgramFileRequest(choice, "Select file name to Load");
+  request.mustExist = true;
+  if (quick) {
+    // Only the very file chosen last, in the folder it was chosen from: a
+    // file of the same name in whatever folder happens to be current could
+    // be another program, and flashing that is the worst thing this tool
+    // can do to a controller.
+    if (auto stream = OpenStream(choice.path + choice.name)) return stream;
+  }
+  FileDialogResult chosen;
+  if (!AskShell(request, chosen)) return nullptr;
+  auto stream = OpenStream(chosen.pathName);
+  if (stream) Remember(choice, chosen);
+  return stream;
+}
+
+FILE* CProgrammer::ChooseChecksumFile() {
+  RememberedFile& choice = ChecksumChoice();
+  ReadOnFirstUse(choice);
+  FileDialogRequest request = ProgramFileRequest(choice, "");
+  FileDialogResult chosen;
+  if (!AskShell(request, chosen)) return nullptr;
+  FILE* file = std::fopen(chosen.pathName.c_str(), "r");
+  Remember(choice, chosen);
+  return file;
+}
+
+std::unique_ptr<CSaveFile> CProgrammer::ChooseSaveFile() {
+  RememberedFile folderOnly;
+  folderOnly.path = GetProfileString(kSection, "Default path", DefaultFileFolder());
+  FileDialogRequest request = ProgramFileRequest(folderOnly, "Select file name to Save Program");
+  request.save = true;
+  request.overwritePrompt = true;
+  FileDialogResult chosen;
+  if (!AskShell(request, chosen)) return nullptr;
+  if (FILE* existing = std::fopen(chosen.pathName.c_str(), "r")) {
+    std::fclose(existing);
+    if (AfxMessageBox("File Exists, Overwrite?", MB_OKCANCEL) != IDOK) return nullptr;
+  }
+  std::string error;
+  std::unique_ptr<CSaveFile> save = CSaveFile::Create(chosen.pathName, error);
+  if (!save) AfxMessageBox("Cannot create the file:\n" + chosen.pathName + "\n" + error);
+  return save;
+}
+
+int CProgrammer::LoadImageFromFile(int quick) {
+  SetStatusText("Get File to Load");
+  std::unique_ptr<std::istream> stream = ChooseLoadFile(quick);
+  if (!stream) return 0;
+  ApplyLoadSettings(quick == 0);
+  m_badRecords = 0;
+  ReadSRecordStream(*stream);
+  return 1;
+}

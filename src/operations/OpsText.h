@@ -1,0 +1,20 @@
+// Small text helpers shared by the operations.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+// Numbers in dialogs and status texts: lowercase hexadecimal, no prefix, no
+// leading zeros.
+inline std::string HexText(unsigned value) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%x", value);
+  return buf;
+}
+
+// How many records of a program file failed their checksum, for the status
+// line and the questions asked before such a file is written to a controller.
+inline std::string BadRecordsText(int count) {
+  if (count == 1) return "1 record failed its checksum";
+  return std::to_string(count) + " records failed their checksum";
+}

@@ -1,0 +1,33 @@
+#include "operations/ThreadPriority.h"
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace {
+
+// On Linux a nice value belongs to the thread named by its kernel id.
+id_t ThreadId() { return static_cast<id_t>(syscall(SYS_gettid)); }
+
+}  // namespace
+
+int CurrentThreadNice() {
+  errno = 0;
+  return getpriority(PRIO_PROCESS, ThreadId());
+}
+
+CRaisedPriority::CRaisedPriority() {
+  errno = 0;
+  int now = getpriority(PRIO_PROCESS, ThreadId());
+  if (now == -1 && errno != 0) return;
+  m_previous = now;
+  // One step up is "above normal"; refused without the privilege, which is
+  // fine: the flash works the same, only less shielded from a busy desktop.
+  m_raised = setpriority(PRIO_PROCESS, ThreadId(), now - 1) == 0;
+}
+
+CRaisedPriority::~CRaisedPriority() {
+  if (m_raised) setpriority(PRIO_PROCESS, ThreadId(), m_previous);
+}
