@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 // Link settings (read from section "Comm" when the view is constructed).
 extern int g_port;           // 0..3, "Port"
@@ -26,3 +27,7 @@ bool WriteBytes(const uint8_t* data, unsigned length);
 
 // Trace lines of the receive path: standard error in a debug build, nowhere otherwise.
 void DebugOutput(const char* text);
+
+// Adds one line to the "Comm err: " pane; safe from the receive thread.
+void ShowCommError(const char* text, int length);
+void ShowCommError(const std::string& text);

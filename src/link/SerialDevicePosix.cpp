@@ -1,0 +1,421 @@
+// The serial device on Linux.  termios2 gives any line rate (976, 7815, 8192,
+// ...), not just the table of standard ones; the receive thread's wait is a
+// poll on the device and a wake-up pipe so that the UI thread can end it.
+#include <asm/termbits.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+#include "link/SerialDevice.h"
+
+CSerialDevice g_hComm;
+
+namespace {
+
+std::string ErrorText(int error) { return std::strerror(error); }
+
+std::string OwningGroup(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return "dialout";
+  char buffer[1024];
+  struct group grp {};
+  struct group* found = nullptr;
+  if (getgrgid_r(st.st_gid, &grp, buffer, sizeof buffer, &found) == 0 && found) return found->gr_name;
+  return "with id " + std::to_string(st.st_gid);
+}
+
+int RetryIoctl(int fd, unsigned long request, void* arg) {
+  int r;
+  do r = ::ioctl(fd, request, arg);
+  while (r < 0 && errno == EINTR);
+  return r;
+}
+
+}  // namespace
+
+CSerialDevice::CSerialDevice() = default;
+
+CSerialDevice::~CSerialDevice() { Close(); }
+
+bool CSerialDevice::Open(const std::string& path) {
+  Close();
+  m_lastError.clear();
+  m_lastErrorCode = 0;
+  auto fail = [&](int error, const std::string& why) {
+    m_lastErrorCode = error;
+    m_lastError = "Cannot open " + path + ": " + why;
+    return false;
+  };
+  if (path.empty()) return fail(ENOENT, "no device is set for this port");
+
+  // Non-blocking, so that a port without carrier opens at once and the
+  // receive thread's reads never wait; CLOCAL is set by SetCommState.
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    switch (error) {
+      case EACCES:
+      case EPERM:
+        return fail(error, "permission denied; the user must be a member of group " + OwningGroup(path) +
+                               ", which owns the device");
+      case EBUSY:
+        return fail(error, "the port is in use by another program");
+      case ENOENT:
+      case ENXIO:
+      case ENODEV:
+        return fail(error, "no such device");
+      default:
+        return fail(error, ErrorText(error));
+    }
+  }
+  // TIOCEXCL keeps other programs out but not root; the lock also stops a
+  // second instance of ours, whoever runs it.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return fail(error, error == EWOULDBLOCK ? "the port is in use by another program" : ErrorText(error));
+  }
+  struct termios2 tio {};
+  if (RetryIoctl(fd, TCGETS2, &tio) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return fail(error, "not a serial device");
+  }
+  if (RetryIoctl(fd, TIOCEXCL, nullptr) != 0) {
+    const int error = errno;
+    ::close(fd);
+    return fail(error, ErrorText(error));
+  }
+  int wake[2];
+  if (::pipe2(wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+    const int error = errno;
+    RetryIoctl(fd, TIOCNXCL, nullptr);
+    ::close(fd);
+    return fail(error, ErrorText(error));
+  }
+  m_fd = fd;
+  m_wakeRead = wake[0];
+  m_wakeWrite = wake[1];
+  m_path = path;
+  m_mask.store(0);
+  m_timeouts = CommTimeouts();
+  std::lock_guard<std::mutex> lock(m_errorMutex);
+  m_haveCounts = false;
+  return true;
+}
+
+void CSerialDevice::Close() {
+  if (m_fd >= 0) {
+    // Exclusive mode belongs to the tty, not to our descriptor; leaving it set
+    // would lock everyone else out of a device that stays open elsewhere.
+    RetryIoctl(m_fd, TIOCNXCL, nullptr);
+    ::close(m_fd);
+    m_fd = -1;
+  }
+  if (m_wakeRead >= 0) ::close(m_wakeRead);
+  if (m_wakeWrite >= 0) ::close(m_wakeWrite);
+  m_wakeRead = m_wakeWrite = -1;
+  m_mask.store(0);
+  m_path.clear();
+}
+
+bool CSerialDevice::SetCommMask(uint32_t mask) {
+  if (m_fd < 0) return false;
+  m_mask.store(mask);
+  if (mask == 0) {
+    const char one = 1;
+    ssize_t r;
+    do r = ::write(m_wakeWrite, &one, 1);
+    while (r < 0 && errno == EINTR);
+    // A full pipe already holds a wake-up, so EAGAIN is as good as written.
+  } else {
+    char drain[64];
+    while (::read(m_wakeRead, drain, sizeof drain) > 0) {
+    }
+  }
+  return true;
+}
+
+bool CSerialDevice::SetupComm(unsigned, unsigned) {
+  // The tty layer sizes its own queues (4 KB and more); nothing to ask for.
+  return m_fd >= 0;
+}
+
+bool CSerialDevice::PurgeComm(unsigned flags) {
+  if (m_fd < 0) return false;
+  const bool rx = flags & (PURGE_RXABORT | PURGE_RXCLEAR);
+  const bool tx = flags & (PURGE_TXABORT | PURGE_TXCLEAR);
+  if (!rx && !tx) return true;
+  const int which = rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH;
+  return ::ioctl(m_fd, TCFLSH, which) == 0;
+}
+
+bool CSerialDevice::SetCommTimeouts(const CommTimeouts& timeouts) {
+  if (m_fd < 0) return false;
+  m_timeouts = timeouts;
+  return true;
+}
+
+CommTimeouts CSerialDevice::GetCommTimeouts() const { return m_timeouts; }
+
+bool CSerialDevice::GetCommState(CommState& state) {
+  struct termios2 tio {};
+  if (m_fd < 0 || RetryIoctl(m_fd, TCGETS2, &tio) != 0) {
+    m_lastErrorCode = m_fd < 0 ? EBADF : errno;
+    m_lastError = "Cannot read the line settings: " + ErrorText(m_lastErrorCode);
+    return false;
+  }
+  state = CommState();
+  state.baudRate = static_cast<int>(tio.c_ospeed);
+  switch (tio.c_cflag & CSIZE) {
+    case CS5:
+      state.byteSize = 5;
+      break;
+    case CS6:
+      state.byteSize = 6;
+      break;
+    case CS7:
+      state.byteSize = 7;
+      break;
+    default:
+      state.byteSize = 8;
+      break;
+  }
+  if (!(tio.c_cflag & PARENB))
+    state.parity = PARITY_NONE;
+  else if (tio.c_cflag & CMSPAR)
+    state.parity = (tio.c_cflag & PARODD) ? PARITY_MARK : PARITY_SPACE;
+  else
+    state.parity = (tio.c_cflag & PARODD) ? PARITY_ODD : PARITY_EVEN;
+  state.stopBits =
+      (tio.c_cflag & CSTOPB) ? (state.byteSize == 5 ? STOPBITS_ONE_HALF : STOPBITS_TWO) : STOPBITS_ONE;
+  state.parityCheck = tio.c_iflag & INPCK;
+  state.outxCtsFlow = tio.c_cflag & CRTSCTS;
+  state.rtsControl = state.outxCtsFlow ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
+  state.outX = tio.c_iflag & IXON;
+  state.inX = tio.c_iflag & IXOFF;
+  state.xonChar = tio.c_cc[VSTART];
+  state.xoffChar = tio.c_cc[VSTOP];
+  return true;
+}
+
+bool CSerialDevice::SetCommState(const CommState& state) {
+  m_lastError.clear();
+  m_lastErrorCode = 0;
+  auto refuse = [&](const std::string& why) {
+    m_lastErrorCode = EINVAL;
+    m_lastError = why;
+    return false;
+  };
+  if (m_fd < 0) return refuse("the port is not open");
+  if (state.baudRate <= 0) return refuse("line rate " + std::to_string(state.baudRate) + " is not valid");
+  if (state.byteSize < 5 || state.byteSize > 8)
+    return refuse(std::to_string(state.byteSize) + " data bits are not available");
+  if (state.outxDsrFlow || state.dtrControl == DTR_CONTROL_HANDSHAKE)
+    return refuse("DTR/DSR flow control is not available on this system");
+  if (state.stopBits == STOPBITS_ONE_HALF && state.byteSize != 5)
+    return refuse("1.5 stop bits are not available with " + std::to_string(state.byteSize) + " data bits");
+  if (state.stopBits < STOPBITS_ONE || state.stopBits > STOPBITS_TWO)
+    return refuse("stop bits setting not valid");
+  if (state.parity < PARITY_NONE || state.parity > PARITY_SPACE) return refuse("parity setting not valid");
+
+  struct termios2 tio {};
+  if (RetryIoctl(m_fd, TCGETS2, &tio) != 0) {
+    const int error = errno;
+    refuse("cannot read the line settings: " + ErrorText(error));
+    m_lastErrorCode = error;
+    return false;
+  }
+  // Raw bytes both ways: no echo, no line editing, no signals, no CR/LF or
+  // case translation, no stripping of the eighth bit.
+  tio.c_iflag &= ~(IGNBRK | BRKINT | IGNPAR | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXANY | IXON | IXOFF |
+                   INPCK | IUCLC | IMAXBEL);
+  tio.c_oflag &= ~OPOST;
+  tio.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
+  tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+  tio.c_cflag |= CLOCAL | CREAD;
+  static const unsigned kSizes[4] = {CS5, CS6, CS7, CS8};
+  tio.c_cflag |= kSizes[state.byteSize - 5];
+  switch (state.parity) {
+    case PARITY_EVEN:
+      tio.c_cflag |= PARENB;
+      break;
+    case PARITY_ODD:
+      tio.c_cflag |= PARENB | PARODD;
+      break;
+    case PARITY_MARK:
+      tio.c_cflag |= PARENB | CMSPAR | PARODD;
+      break;
+    case PARITY_SPACE:
+      tio.c_cflag |= PARENB | CMSPAR;
+      break;
+    default:
+      break;
+  }
+  if (state.stopBits != STOPBITS_ONE) tio.c_cflag |= CSTOPB;
+  if (state.parityCheck) tio.c_iflag |= INPCK;
+  if (state.outxCtsFlow || state.rtsControl == RTS_CONTROL_HANDSHAKE) tio.c_cflag |= CRTSCTS;
+  if (state.outX) tio.c_iflag |= IXON;
+  if (state.inX) tio.c_iflag |= IXOFF;
+  tio.c_cc[VSTART] = state.xonChar;
+  tio.c_cc[VSTOP] = state.xoffChar;
+  tio.c_cc[VMIN] = 1;
+  tio.c_cc[VTIME] = 0;
+  // BOTHER takes the rate as a number, so 976 or 7815 need no table entry.
+  tio.c_cflag &= ~(CBAUD | (CBAUD << IBSHIFT));
+  tio.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
+  tio.c_ispeed = static_cast<speed_t>(state.baudRate);
+  tio.c_ospeed = static_cast<speed_t>(state.baudRate);
+  if (RetryIoctl(m_fd, TCSETS2, &tio) != 0) {
+    const int error = errno;
+    refuse("the device refused the line settings: " + ErrorText(error));
+    m_lastErrorCode = error;
+    return false;
+  }
+  return true;
+}
+
+bool CSerialDevice::SetDtr(bool on) {
+  if (m_fd < 0) return false;
+  int bits = TIOCM_DTR;
+  if (RetryIoctl(m_fd, on ? TIOCMBIS : TIOCMBIC, &bits) == 0) return true;
+  // Pseudo-terminals and some adapters have no modem lines to set.
+  return errno == ENOTTY || errno == EINVAL || errno == EIO;
+}
+
+bool CSerialDevice::ClearCommError(uint32_t& errors, uint32_t& waiting, int& error) {
+  errors = 0;
+  waiting = 0;
+  error = 0;
+  if (m_fd < 0) {
+    error = EBADF;
+    return false;
+  }
+  int available = 0;
+  if (RetryIoctl(m_fd, FIONREAD, &available) != 0) {
+    error = errno;
+    return false;
+  }
+  waiting = available > 0 ? static_cast<uint32_t>(available) : 0;
+
+  // Drivers of real UARTs count line errors; pseudo-terminals and many USB
+  // adapters do not, and then there is simply nothing to report.
+  struct serial_icounter_struct counts {};
+  if (RetryIoctl(m_fd, TIOCGICOUNT, &counts) != 0) return true;
+  const int now[5] = {counts.buf_overrun, counts.overrun, counts.parity, counts.frame, counts.brk};
+  static const uint32_t kBits[5] = {CE_RXOVER, CE_OVERRUN, CE_RXPARITY, CE_FRAME, CE_BREAK};
+  std::lock_guard<std::mutex> lock(m_errorMutex);
+  if (m_haveCounts) {
+    for (int i = 0; i < 5; ++i)
+      if (now[i] != m_counts[i]) errors |= kBits[i];
+  }
+  std::memcpy(m_counts, now, sizeof m_counts);
+  m_haveCounts = true;
+  return true;
+}
+
+int CSerialDevice::Read(uint8_t* buffer, unsigned length, int& error) {
+  error = 0;
+  if (m_fd < 0) {
+    error = EBADF;
+    return -1;
+  }
+  for (;;) {
+    const ssize_t n = ::read(m_fd, buffer, length);
+    if (n >= 0) return static_cast<int>(n);
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN) return 0;
+    error = errno;
+    return -1;
+  }
+}
+
+unsigned CSerialDevice::Write(const uint8_t* data, unsigned length, int& error) {
+  error = 0;
+  if (m_fd < 0) {
+    error = EBADF;
+    return 0;
+  }
+  using Clock = std::chrono::steady_clock;
+  const uint64_t totalMs = static_cast<uint64_t>(m_timeouts.writeTotalTimeoutMultiplier) * length +
+                           m_timeouts.writeTotalTimeoutConstant;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(totalMs);
+  unsigned done = 0;
+  while (done < length) {
+    const ssize_t n = ::write(m_fd, data + done, length - done);
+    if (n > 0) {
+      done += static_cast<unsigned>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) {
+      error = errno;
+      return done;
+    }
+    // The driver's queue is full (or flow control holds the line): wait for
+    // room, but not past the time-out the rate allows.
+    int waitMs = -1;
+    if (totalMs != 0) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) {
+        error = ETIMEDOUT;
+        return done;
+      }
+      waitMs = static_cast<int>(left);
+    }
+    struct pollfd p {
+      m_fd, POLLOUT, 0
+    };
+    const int r = ::poll(&p, 1, waitMs);
+    if (r < 0 && errno != EINTR) {
+      error = errno;
+      return done;
+    }
+    if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) && !(p.revents & POLLOUT)) {
+      error = EIO;
+      return done;
+    }
+  }
+  return done;
+}
+
+bool CSerialDevice::WaitCommEvent(uint32_t& events, int& error) {
+  events = 0;
+  error = 0;
+  if (m_fd < 0) {
+    error = EBADF;
+    return false;
+  }
+  for (;;) {
+    if (m_mask.load() == 0) return true;
+    struct pollfd p[2] = {{m_fd, POLLIN, 0}, {m_wakeRead, POLLIN, 0}};
+    const int r = ::poll(p, 2, -1);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      error = errno;
+      return false;
+    }
+    if (m_mask.load() == 0) return true;
+    if (p[1].revents & POLLIN) {
+      // A wake-up left from an earlier mask change; the mask is set again.
+      char drain[64];
+      while (::read(m_wakeRead, drain, sizeof drain) > 0) {
+      }
+      continue;
+    }
+    if (p[0].revents & POLLIN) events |= EV_RXCHAR;
+    if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) events |= EV_HANGUP;
+    events &= m_mask.load() | EV_HANGUP;
+    if (events) return true;
+  }
+}
