@@ -27,6 +27,9 @@ struct SimOptions {
   // a real 68HC11 running foreign code would be.  Empty: any loader runs.
   std::string talkerSignature = "KESTON-VC-TALKER";
   std::string symlinkPath;  // when set, a symlink to the slave is kept here
+  // Time the talker spends on each byte of CMD_EEPROM_WRITE (erase, then
+  // program the cell) before it echoes the cell.
+  int eepromWriteMs = 20;
 };
 
 enum class SimMode { Bootstrap, Downloading, Talker, Silent, Stalled, HungUp };
@@ -35,7 +38,11 @@ struct SimTraceEntry {
   double seconds;  // since Start()
   bool fromHost;   // true: host to target
   uint8_t byte;
-  bool garbled;    // the byte arrived at a rate the target was not listening at
+  bool garbled;  // the byte arrived at a rate the target was not listening at
+  // Host bytes only: what the target's UART made of the byte (differs from
+  // `byte` when garbled or corrupted at random), and whether it was lost.
+  uint8_t received = 0;
+  bool dropped = false;
 };
 
 class VirtualController {
@@ -57,9 +64,9 @@ class VirtualController {
   // Memory as the CPU sees it now (RAM, registers, EEPROM while mapped, flash).
   uint8_t Read(unsigned address) const;
   void Write(unsigned address, uint8_t value);  // as a test's back door, no physics
-  std::vector<uint8_t> Flash() const;            // 65,536 bytes, index = address
+  std::vector<uint8_t> Flash() const;           // 65,536 bytes, index = address
   void LoadFlash(const std::vector<uint8_t>& bytes, unsigned address = 0);
-  std::vector<uint8_t> Eeprom() const;           // the 512 cells
+  std::vector<uint8_t> Eeprom() const;  // the 512 cells
   void SetEeprom(const std::vector<uint8_t>& cells);
   uint8_t Config() const;
   void SetConfig(uint8_t value);
@@ -73,11 +80,11 @@ class VirtualController {
   void ClearTrace();
 
   // Faults.
-  void DropHostBytes(int count);          // the next `count` host bytes are lost
-  void CorruptEcho(int nthDataByte);      // the echo of the nth data byte (1-based) of the next write is wrong
-  void WrongComplementNextCommand();      // the next command byte is answered with a wrong complement
-  void Stall();                           // stop answering until reset
-  void HangUp();                          // close the master side
+  void DropHostBytes(int count);      // the next `count` host bytes are lost
+  void CorruptEcho(int nthDataByte);  // the echo of the nth data byte (1-based) of the next write is wrong
+  void WrongComplementNextCommand();  // the next command byte is answered with a wrong complement
+  void Stall();                       // stop answering until reset
+  void HangUp();                      // close the master side
   void SetRandomCorruption(double rate, uint32_t seed);  // garble host bytes at random
 
  private:

@@ -1,0 +1,551 @@
+#include "sim/VirtualController.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <limits>
+#include <mutex>
+#include <random>
+#include <thread>
+
+#include "sim/PtyLine.h"
+#include "sim/SimTarget.h"
+
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+// While nobody holds the slave the master reports a hang-up continuously, so
+// the thread looks for the host's return in slices of this length.
+constexpr double kClosedSlice = 0.005;
+// After the host opens the line it usually sets the rate a moment later; the
+// rate is looked at this often until the first byte arrives.
+constexpr double kOpenRateSlice = 0.010;
+
+// A UART tolerates a few percent between the two ends' clocks.
+bool RatesMatch(int sent, int listening) {
+  if (sent <= 0 || listening <= 0) return false;
+  return std::abs(sent - listening) <= listening * 0.02;
+}
+
+}  // namespace
+
+// What a UART listening at `listening` makes of a byte sent at `sent`: it
+// synchronises on the start bit's edge and samples each data bit in the
+// middle of its own bit time, which lands on the wrong bits of the sender's
+// frame.  The result never equals the byte, so a wrong rate is always seen.
+uint8_t SimGarbleByte(uint8_t byte, int sent, int listening) {
+  double ratio = (sent > 0 && listening > 0) ? static_cast<double>(sent) / listening : 0.5;
+  unsigned out = 0;
+  for (int bit = 0; bit < 8; ++bit) {
+    double senderBit = std::floor((bit + 1.5) * ratio);
+    unsigned level;
+    if (senderBit < 1)
+      level = 0;  // still the start bit
+    else if (senderBit <= 8)
+      level = (byte >> static_cast<int>(senderBit - 1)) & 1;
+    else
+      level = 1;  // stop bit and idle line
+    out |= level << bit;
+  }
+  // A sender much faster than the receiver looks like a lone start bit and
+  // samples as 0xFF.  The frame is broken anyway (framing error), and taking
+  // it for the bootstrap start byte would start downloads from noise, so such
+  // frames, like those that happen to sample right, become another value.
+  if (out == byte || out == 0xFF) out = byte ^ 0x81u;
+  if (out == 0xFF) out = byte ^ 0x83u;
+  return static_cast<uint8_t>(out);
+}
+
+struct VirtualController::Impl {
+  explicit Impl(const SimOptions& o) : options(o), target(o) {}
+
+  struct InByte {
+    uint8_t byte;
+    double at;  // when the UART has received it
+    int rate;   // the host's rate when it was written
+  };
+  struct OutByte {
+    uint8_t byte;
+    double at;  // when it is on the host's side of the line
+  };
+
+  SimOptions options;
+  mutable std::mutex mutex;
+  mutable std::condition_variable modeChanged;
+  SimTarget target;
+
+  int master = -1;
+  int wake = -1;
+  std::string slavePath;
+  bool linkMade = false;
+  std::thread thread;
+  std::atomic<bool> stopping{false};
+  std::chrono::steady_clock::time_point origin;
+
+  bool lineOpen = true;  // a fresh pseudo-terminal does not report a hang-up
+  bool hungUp = false;
+  bool openArmed = false;  // the host opened the line and has not sent yet
+  int rateAtOpen = 0;
+  int hostBaud = 0;
+  double lastIn = 0;   // paced: when the previous host byte completed
+  double lastOut = 0;  // paced: when the previous target byte completed
+  std::deque<InByte> in;
+  std::deque<OutByte> out;
+  std::vector<SimTraceEntry> trace;
+
+  int dropCount = 0;
+  double randomRate = 0;
+  std::mt19937 random;
+
+  double Now() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - origin).count();
+  }
+  SimMode ModeLocked() const { return hungUp ? SimMode::HungUp : target.Mode(); }
+  void Wake() {
+    if (wake < 0) return;
+    uint64_t one = 1;
+    ssize_t n = write(wake, &one, sizeof one);
+    (void)n;
+  }
+
+  void Run();
+  void Serve(double now);
+  void Receive(const InByte& byte);
+  void CollectOutput();
+  void FlushOutput(double now);
+  void ReadInput();
+  void CheckOpenRate();
+  void ResetLocked(bool keepInput);
+};
+
+void VirtualController::Impl::ResetLocked(bool keepInput) {
+  target.Reset();
+  if (!keepInput) in.clear();
+  out.clear();
+  modeChanged.notify_all();
+}
+
+void VirtualController::Impl::Receive(const InByte& e) {
+  if (openArmed) {
+    openArmed = false;
+    // A host that opens the line at the bootstrap rate means to download: a
+    // controller whose program is running gets the reset the user would give it.
+    if (options.resetOnBootstrapRateOpen && RatesMatch(e.rate, options.bootstrapBaud) &&
+        target.Mode() != SimMode::Bootstrap)
+      ResetLocked(true);
+  }
+  target.Advance(e.at);  // the download may have ended before this byte
+  SimTraceEntry entry{e.at, true, e.byte, false};
+  entry.received = e.byte;
+  int listening = target.ListeningBaud();
+  if (!RatesMatch(e.rate, listening)) {
+    entry.received = SimGarbleByte(e.byte, e.rate, listening);
+    entry.garbled = true;
+  }
+  if (dropCount > 0) {
+    --dropCount;
+    entry.dropped = true;
+  } else if (randomRate > 0 && std::uniform_real_distribution<double>(0, 1)(random) < randomRate) {
+    entry.received ^= static_cast<uint8_t>(std::uniform_int_distribution<int>(1, 255)(random));
+    entry.garbled = true;
+  }
+  trace.push_back(entry);
+  if (!entry.dropped) target.Receive(entry.received, e.at);
+}
+
+void VirtualController::Impl::CollectOutput() {
+  for (auto [byte, at] : target.TakeOutput()) {
+    double when = at;
+    if (options.pace) {
+      when = std::max(at, lastOut) + 10.0 / target.ListeningBaud();
+      lastOut = when;
+    }
+    out.push_back({byte, when});
+    trace.push_back({when, false, byte, false});
+  }
+}
+
+void VirtualController::Impl::FlushOutput(double now) {
+  while (!out.empty() && out.front().at <= now) {
+    if (master < 0 || !lineOpen) {
+      // Nobody holds the line: what the target sends is lost, as on a cable.
+      out.pop_front();
+      continue;
+    }
+    uint8_t buffer[512];
+    size_t n = 0;
+    while (n < out.size() && n < sizeof buffer && out[n].at <= now) {
+      buffer[n] = out[n].byte;
+      ++n;
+    }
+    ssize_t written = write(master, buffer, n);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN) return;  // the host is not reading; POLLOUT tells when
+      // The line is gone (nobody holds it): what was on the wire is lost.
+      out.erase(out.begin(), out.begin() + static_cast<long>(n));
+      continue;
+    }
+    out.erase(out.begin(), out.begin() + written);
+  }
+}
+
+void VirtualController::Impl::Serve(double now) {
+  SimMode before = ModeLocked();
+  while (!in.empty() && in.front().at <= now) {
+    InByte e = in.front();
+    in.pop_front();
+    Receive(e);
+    CollectOutput();
+  }
+  target.Advance(now);
+  CollectOutput();
+  FlushOutput(now);
+  if (ModeLocked() != before) modeChanged.notify_all();
+}
+
+void VirtualController::Impl::ReadInput() {
+  for (;;) {
+    uint8_t buffer[4096];
+    ssize_t n = read(master, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;  // EAGAIN, or EIO once the host has closed the line
+    double now = Now();
+    int rate = PtyHostBaud(master);
+    std::lock_guard<std::mutex> lock(mutex);
+    hostBaud = rate;
+    for (ssize_t i = 0; i < n; ++i) {
+      double at = now;
+      if (options.pace) {
+        // Absolute deadlines: a late wake-up catches up instead of drifting.
+        at = std::max(now, lastIn) + 10.0 / (rate > 0 ? rate : target.ListeningBaud());
+        lastIn = at;
+      }
+      in.push_back({buffer[i], at, rate});
+    }
+  }
+}
+
+void VirtualController::Impl::CheckOpenRate() {
+  int rate = PtyHostBaud(master);
+  std::lock_guard<std::mutex> lock(mutex);
+  if (!openArmed) return;
+  hostBaud = rate;
+  if (rate == rateAtOpen) return;
+  rateAtOpen = rate;
+  if (options.resetOnBootstrapRateOpen && RatesMatch(rate, options.bootstrapBaud) &&
+      target.Mode() != SimMode::Bootstrap && !hungUp) {
+    openArmed = false;
+    ResetLocked(false);
+  }
+}
+
+void VirtualController::Impl::Run() {
+  while (!stopping.load()) {
+    double now = Now();
+    double deadline;
+    bool outputWaiting;
+    bool closed;
+    bool armed;
+    int fd;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (hungUp && master >= 0) {
+        close(master);
+        master = -1;
+        modeChanged.notify_all();
+      }
+      Serve(now);
+      deadline = kInf;
+      if (!in.empty()) deadline = in.front().at;
+      if (!out.empty()) deadline = std::min(deadline, out.front().at);
+      deadline = std::min(deadline, target.NextDeadline());
+      outputWaiting = !out.empty() && out.front().at <= now;
+      fd = master;
+      closed = !lineOpen;
+      armed = openArmed;
+    }
+    double wait = deadline - now;
+    if (fd >= 0 && closed) wait = std::min(wait, kClosedSlice);
+    if (fd >= 0 && armed) wait = std::min(wait, kOpenRateSlice);
+    wait = std::clamp(wait, 0.0, 1.0);
+
+    pollfd fds[2] = {{wake, POLLIN, 0}, {fd, static_cast<short>(POLLIN | (outputWaiting ? POLLOUT : 0)), 0}};
+    // While the line is closed the master would report the hang-up at once
+    // and forever; only sleep then, and look at the master afterwards.
+    nfds_t count = (fd >= 0 && !closed) ? 2 : 1;
+    timespec ts;
+    ts.tv_sec = static_cast<time_t>(wait);
+    ts.tv_nsec = static_cast<long>((wait - static_cast<double>(ts.tv_sec)) * 1e9);
+    if (ppoll(fds, count, &ts, nullptr) < 0 && errno != EINTR) break;
+    if (fds[0].revents & POLLIN) {
+      uint64_t value;
+      ssize_t n = read(wake, &value, sizeof value);
+      (void)n;
+    }
+    if (fd < 0) continue;
+    if (closed) {
+      pollfd probe{fd, POLLIN, 0};
+      if (poll(&probe, 1, 0) < 0) continue;
+      if (probe.revents & POLLIN) ReadInput();
+      if (!(probe.revents & POLLHUP)) {
+        int rate = PtyHostBaud(fd);
+        std::lock_guard<std::mutex> lock(mutex);
+        if (master == fd) {
+          lineOpen = true;
+          openArmed = true;
+          rateAtOpen = rate;
+          hostBaud = rate;
+        }
+      }
+      continue;
+    }
+    if (count == 2) {
+      if (fds[1].revents & POLLIN) ReadInput();
+      if (fds[1].revents & POLLHUP) {
+        ReadInput();  // what the host wrote before it closed still counts
+        std::lock_guard<std::mutex> lock(mutex);
+        lineOpen = false;
+        openArmed = false;
+      }
+    }
+    if (armed) CheckOpenRate();
+  }
+}
+
+// ---- public face ----
+
+VirtualController::VirtualController(const SimOptions& options) : m_impl(std::make_unique<Impl>(options)) {}
+
+VirtualController::~VirtualController() { Stop(); }
+
+bool VirtualController::Start() {
+  Stop();
+  Impl& d = *m_impl;
+  std::string error;
+  int fd = PtyOpenMaster(d.options.bootstrapBaud, d.slavePath, error);
+  if (fd < 0) return false;
+  int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (wake < 0) {
+    close(fd);
+    return false;
+  }
+  if (!d.options.symlinkPath.empty()) {
+    // Replace an old link, but never a file or folder that happens to be there.
+    struct stat st;
+    if (lstat(d.options.symlinkPath.c_str(), &st) == 0) {
+      if (!S_ISLNK(st.st_mode) || unlink(d.options.symlinkPath.c_str()) != 0) {
+        close(fd);
+        close(wake);
+        return false;
+      }
+    }
+    if (symlink(d.slavePath.c_str(), d.options.symlinkPath.c_str()) != 0) {
+      close(fd);
+      close(wake);
+      return false;
+    }
+    d.linkMade = true;
+  }
+  {
+    std::lock_guard<std::mutex> lock(d.mutex);
+    d.master = fd;
+    d.wake = wake;
+    d.origin = std::chrono::steady_clock::now();
+    d.lineOpen = true;
+    d.hungUp = false;
+    d.openArmed = false;
+    d.hostBaud = PtyHostBaud(fd);
+    d.lastIn = d.lastOut = 0;
+    d.in.clear();
+    d.out.clear();
+    d.trace.clear();
+  }
+  d.stopping = false;
+  d.thread = std::thread([&d] { d.Run(); });
+  return true;
+}
+
+void VirtualController::Stop() {
+  Impl& d = *m_impl;
+  if (d.thread.joinable()) {
+    d.stopping = true;
+    d.Wake();
+    d.thread.join();
+  }
+  std::lock_guard<std::mutex> lock(d.mutex);
+  if (d.master >= 0) close(d.master);
+  if (d.wake >= 0) close(d.wake);
+  d.master = d.wake = -1;
+  if (d.linkMade) {
+    unlink(d.options.symlinkPath.c_str());
+    d.linkMade = false;
+  }
+}
+
+std::string VirtualController::SlavePath() const {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  return m_impl->linkMade ? m_impl->options.symlinkPath : m_impl->slavePath;
+}
+
+void VirtualController::ResetIntoBootstrap() {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  m_impl->ResetLocked(false);
+  m_impl->Wake();
+}
+
+SimMode VirtualController::Mode() const {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  return m_impl->ModeLocked();
+}
+
+bool VirtualController::WaitForMode(SimMode mode, int timeoutMs) const {
+  std::unique_lock<std::mutex> lock(m_impl->mutex);
+  return m_impl->modeChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                      [&] { return m_impl->ModeLocked() == mode; });
+}
+
+uint8_t VirtualController::Read(unsigned address) const {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  return m_impl->target.Read(address);
+}
+
+void VirtualController::Write(unsigned address, uint8_t value) {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  m_impl->target.Poke(address, value);
+}
+
+std::vector<uint8_t> VirtualController::Flash() const {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  return m_impl->target.FlashArray();
+}
+
+void VirtualController::LoadFlash(const std::vector<uint8_t>& bytes, unsigned address) {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  auto& flash = m_impl->target.FlashArray();
+  // The image ends at the top of the address space rather than wrapping.
+  for (size_t i = 0; i < bytes.size() && address + i < flash.size(); ++i) flash[address + i] = bytes[i];
+}
+
+std::vector<uint8_t> VirtualController::Eeprom() const {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  return m_impl->target.EepromArray();
+}
+
+void VirtualController::SetEeprom(const std::vector<uint8_t>& cells) {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  auto& eeprom = m_impl->target.EepromArray();
+  std::copy_n(cells.begin(), std::min(cells.size(), eeprom.size()), eeprom.begin());
+}
+
+uint8_t VirtualController::Config() const {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  return m_impl->target.Config();
+}
+
+void VirtualController::SetConfig(uint8_t value) {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  m_impl->target.SetConfig(value);
+}
+
+std::vector<uint8_t> VirtualController::LoaderBytes() const {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  return m_impl->target.LoaderBytes();
+}
+
+int VirtualController::ListeningBaud() const {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  return m_impl->target.ListeningBaud();
+}
+
+int VirtualController::HostBaud() const {
+  Impl& d = *m_impl;
+  std::lock_guard<std::mutex> lock(d.mutex);
+  // Asked directly, the line reports a rate set since the last byte too.
+  if (d.master >= 0) {
+    int rate = PtyHostBaud(d.master);
+    if (rate > 0) d.hostBaud = rate;
+  }
+  return d.hostBaud;
+}
+
+std::vector<SimTraceEntry> VirtualController::Trace() const {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  return m_impl->trace;
+}
+
+std::vector<uint8_t> VirtualController::HostBytes() const {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  std::vector<uint8_t> bytes;
+  for (const auto& e : m_impl->trace)
+    if (e.fromHost) bytes.push_back(e.byte);
+  return bytes;
+}
+
+std::vector<uint8_t> VirtualController::TargetBytes() const {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  std::vector<uint8_t> bytes;
+  for (const auto& e : m_impl->trace)
+    if (!e.fromHost) bytes.push_back(e.byte);
+  return bytes;
+}
+
+void VirtualController::ClearTrace() {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  m_impl->trace.clear();
+}
+
+void VirtualController::DropHostBytes(int count) {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  m_impl->dropCount = std::max(0, count);
+}
+
+void VirtualController::CorruptEcho(int nthDataByte) {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  m_impl->target.CorruptEcho(std::max(0, nthDataByte));
+}
+
+void VirtualController::WrongComplementNextCommand() {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  m_impl->target.WrongComplementNextCommand();
+}
+
+void VirtualController::Stall() {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  m_impl->target.Stall();
+  m_impl->modeChanged.notify_all();
+}
+
+void VirtualController::HangUp() {
+  Impl& d = *m_impl;
+  std::unique_lock<std::mutex> lock(d.mutex);
+  d.hungUp = true;
+  d.out.clear();
+  d.in.clear();
+  d.modeChanged.notify_all();
+  if (!d.thread.joinable()) {
+    if (d.master >= 0) close(d.master);
+    d.master = -1;
+    return;
+  }
+  // The serving thread owns the descriptor while it runs; it closes it, so
+  // that no poll or read of it can meet a reused number.
+  d.Wake();
+  d.modeChanged.wait(lock, [&] { return d.master < 0; });
+}
+
+void VirtualController::SetRandomCorruption(double rate, uint32_t seed) {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  m_impl->randomRate = std::clamp(rate, 0.0, 1.0);
+  m_impl->random.seed(seed);
+}
