@@ -64,24 +64,22 @@ TEST(Image, AddressesWrapToSixteenBitsAndFillCoversSpareEntries) {
   EXPECT_TRUE(std::all_of(p.m_written.begin(), p.m_written.end(), [](int32_t f) { return f == 0; }));
 }
 
-TEST(LoadOffsetDlg, ControlsDefaultsAndHexAccessors) {
+TEST(LoadOffsetDlg, LimitsDefaultsAndHexAccessors) {
   CLoadOffsetDlg dlg;
-  EXPECT_EQ("Load Offset", dlg.Title());
-  std::vector<DialogField> f = dlg.Fields();
-  ASSERT_EQ(3u, f.size());
-  EXPECT_EQ(1020, f[0].id);
-  EXPECT_EQ(FieldKind::Text, f[0].kind);
-  EXPECT_EQ(4, f[0].maxChars);
-  EXPECT_EQ("Offset for loading", f[0].label);
-  EXPECT_EQ(1037, f[1].id);
-  EXPECT_EQ(FieldKind::Check, f[1].kind);
-  EXPECT_EQ("Pre Fill memory", f[1].label);
-  EXPECT_EQ(1038, f[2].id);
-  EXPECT_EQ(2, f[2].maxChars);
-  EXPECT_EQ("Fill Value", f[2].label);
   EXPECT_EQ("", dlg.m_offsetText);
   EXPECT_EQ(1, dlg.m_preFill);
   EXPECT_EQ("ff", dlg.m_fillText);
+  std::string message;
+  int bad = 0;
+  EXPECT_EQ(0, dlg.Exchange({{1020, "12345", 0}}, message, bad));
+  EXPECT_EQ(1020, bad);
+  EXPECT_EQ(0, dlg.Exchange({{1020, "1234", 0}, {1038, "abc", 0}}, message, bad));
+  EXPECT_EQ(1038, bad);
+  EXPECT_EQ("", dlg.m_offsetText);
+  ASSERT_EQ(1, dlg.Exchange({{1020, "c000", 0}, {1037, "", 0}, {1038, "5a", 0}}, message, bad));
+  EXPECT_EQ(0xC000, dlg.GetOffset());
+  EXPECT_EQ(0, dlg.m_preFill);
+  EXPECT_EQ(0x5A, dlg.GetFillValue());
 
   dlg.SetOffset(0);
   EXPECT_EQ("0", dlg.m_offsetText);
