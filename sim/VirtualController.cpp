@@ -95,7 +95,7 @@ struct VirtualController::Impl {
   bool lineOpen = true;  // a fresh pseudo-terminal does not report a hang-up
   bool hungUp = false;
   bool openArmed = false;  // the host opened the line and has not sent yet
-  int rateAtOpen = 0;
+  int rateAtOpen = 0;      // the line's rate when the host closed it, then each change
   int hostBaud = 0;
   double lastIn = 0;   // paced: when the previous host byte completed
   double lastOut = 0;  // paced: when the previous target byte completed
@@ -299,14 +299,14 @@ void VirtualController::Impl::Run() {
       if (poll(&probe, 1, 0) < 0) continue;
       if (probe.revents & POLLIN) ReadInput();
       if (!(probe.revents & POLLHUP)) {
-        int rate = PtyHostBaud(fd);
-        std::lock_guard<std::mutex> lock(mutex);
-        if (master == fd) {
+        {
+          std::lock_guard<std::mutex> lock(mutex);
           lineOpen = true;
           openArmed = true;
-          rateAtOpen = rate;
-          hostBaud = rate;
         }
+        // The host sets its rate right after opening; compared with the rate
+        // the line had when it was closed, a change shows what it asked for.
+        CheckOpenRate();
       }
       continue;
     }
@@ -314,9 +314,11 @@ void VirtualController::Impl::Run() {
       if (fds[1].revents & POLLIN) ReadInput();
       if (fds[1].revents & POLLHUP) {
         ReadInput();  // what the host wrote before it closed still counts
+        int rate = PtyHostBaud(fd);
         std::lock_guard<std::mutex> lock(mutex);
         lineOpen = false;
         openArmed = false;
+        rateAtOpen = rate;
       }
     }
     if (armed) CheckOpenRate();

@@ -1,0 +1,71 @@
+// The line itself: the host closing and reopening it, resets from opening it
+// at the bootstrap rate, the rate read from the line, and pacing.
+#include <chrono>
+#include <thread>
+
+#include "SimFixture.h"
+
+TEST_F(SimTest, StateSurvivesTheHostClosingAndReopeningTheLine) {
+  StartSim();
+  BootTalker();
+  WriteBytes(0x0300, {0xAB});
+  line.Close();
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  EXPECT_EQ(vc->Mode(), SimMode::Talker);
+  ASSERT_TRUE(line.Open(vc->SlavePath(), kNormal));
+  EXPECT_EQ(ReadByte(0x0300), 0xAB);
+  EXPECT_EQ(vc->HostBaud(), kNormal);
+}
+
+TEST_F(SimTest, OpeningAtTheBootstrapRateResetsARunningTargetWhenAsked) {
+  SimOptions o = FastOptions();
+  o.resetOnBootstrapRateOpen = true;
+  StartSim(o);
+  BootTalker();
+  // Closed after the download at the bootstrap rate and reopened at the
+  // normal one, as a boot load does: the talker must keep running even
+  // though the line still shows the old rate for a moment.
+  ASSERT_TRUE(line.SetBaud(kBoot));
+  line.Close();
+  std::this_thread::sleep_for(std::chrono::milliseconds(40));
+  ASSERT_TRUE(line.Open(vc->SlavePath(), kNormal));
+  ASSERT_TRUE(line.Send(0xC8));
+  EXPECT_EQ(line.Receive(2), (std::vector<uint8_t>{0x37, 0x01}));
+  line.Send(0x01);
+  line.Receive(1);
+
+  line.Close();
+  std::this_thread::sleep_for(std::chrono::milliseconds(40));
+  ASSERT_TRUE(line.Open(vc->SlavePath(), kBoot));
+  EXPECT_TRUE(vc->WaitForMode(SimMode::Bootstrap, 3000));
+  BootTalker();  // and a new download goes through
+}
+
+TEST_F(SimTest, OpeningAtTheBootstrapRateWithoutTheOptionChangesNothing) {
+  StartSim();
+  BootTalker();
+  line.Close();
+  std::this_thread::sleep_for(std::chrono::milliseconds(40));
+  ASSERT_TRUE(line.Open(vc->SlavePath(), kBoot));
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  EXPECT_EQ(vc->Mode(), SimMode::Talker);
+}
+
+TEST_F(SimTest, PacedBytesTakeTenBitTimesEach) {
+  SimOptions o = FastOptions();
+  o.pace = true;
+  StartSim(o);
+  // 1 + 24 bytes at 1,200 bit/s: at least 25 character times of 8.33 ms.
+  auto start = std::chrono::steady_clock::now();
+  std::vector<uint8_t> wire{0xFF};
+  auto loader = MakeLoader(24);
+  wire.insert(wire.end(), loader.begin(), loader.end());
+  ASSERT_TRUE(line.Send(wire));
+  EXPECT_EQ(line.Receive(24), loader);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(205));
+  ASSERT_TRUE(vc->WaitForMode(SimMode::Talker, 5000));
+  auto trace = vc->Trace();
+  ASSERT_EQ(trace.size(), 49u);
+  // The first echo leaves one character time after its byte arrived.
+  EXPECT_NEAR(trace[2].seconds - trace[1].seconds, 10.0 / kBoot, 1e-6);
+}
