@@ -1,0 +1,299 @@
+#include "cli/ConsoleShell.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+
+#include "target/ProgressDlg.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_interruptRequested = 0;
+
+// The one box that asks the user to act on the hardware rather than decide.
+constexpr const char* kResetPrompt = "Reset in Bootstrap Mode";
+
+std::string TrimEnd(std::string text) {
+  while (!text.empty() &&
+         (text.back() == ' ' || text.back() == '\n' || text.back() == '\r' || text.back() == '\t'))
+    text.pop_back();
+  return text;
+}
+
+bool IsLowerHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
+
+// Length of a run of lowercase hex digits starting at text[i].
+size_t HexRun(const std::string& text, size_t i) {
+  size_t n = 0;
+  while (i + n < text.size() && IsLowerHex(text[i + n])) ++n;
+  return n;
+}
+
+}  // namespace
+
+ConsoleShell::ConsoleShell(const Settings& settings, std::ostream& err, std::istream& in,
+                           ProgressMeter::Clock clock)
+    : m_settings(settings),
+      m_err(err),
+      m_in(in),
+      m_clock(clock),
+      m_meter(err, settings.progressTerminal, clock) {
+  m_lastActivity = Now();
+}
+
+ConsoleShell::~ConsoleShell() {
+  m_meter.End();
+  if (m_installed) g_shell = m_previous;
+}
+
+void ConsoleShell::Install() {
+  if (m_installed) return;
+  m_previous = g_shell;
+  g_shell = this;
+  m_installed = true;
+}
+
+double ConsoleShell::Now() const {
+  if (m_clock) return m_clock();
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+void ConsoleShell::RequestInterrupt() { g_interruptRequested = 1; }
+bool ConsoleShell::InterruptRequested() { return g_interruptRequested != 0; }
+
+void ConsoleShell::AnswerDialog(const std::string& title, const DialogAnswer& answer) {
+  m_dialogAnswers[title] = answer;
+}
+
+void ConsoleShell::AnswerFile(const std::string& title, const std::string& path) {
+  m_fileAnswers[title] = path;
+}
+
+void ConsoleShell::TrackStatusAddresses(const std::string& label, long low, long high) {
+  m_tracking = true;
+  m_trackLabel = label;
+  m_trackLow = low;
+  m_trackHigh = high;
+}
+
+void ConsoleShell::StopTrackingStatusAddresses() {
+  if (m_tracking && !m_realProgress) m_meter.End();
+  m_tracking = false;
+}
+
+void ConsoleShell::NoteActivity() { m_lastActivity = Now(); }
+
+void ConsoleShell::Print(const std::string& text) {
+  if (m_meter.Active() && m_settings.progressTerminal) {
+    // Finish the bar's line so the message does not land in the middle of it.
+    m_err << "\r\033[K";
+  }
+  m_err << text << '\n';
+  m_err.flush();
+}
+
+void ConsoleShell::Note(const std::string& text) { Print(text); }
+
+bool ConsoleShell::SawStatus(const std::string& text) const {
+  for (const std::string& s : statusTexts)
+    if (s == text) return true;
+  return false;
+}
+
+bool ConsoleShell::SawBox(const std::string& text) const {
+  for (const Box& b : boxes)
+    if (b.text == text) return true;
+  return false;
+}
+
+bool ConsoleShell::IsAddressStatus(const std::string& text) {
+  size_t a = HexRun(text, 0);
+  if (a == 0 || a > 4) return false;
+  if (a == text.size()) return true;
+  if (text[a] != ' ') return false;
+  if (a + 1 == text.size()) return true;
+  size_t v = HexRun(text, a + 1);
+  return v >= 1 && v <= 2 && a + 1 + v == text.size();
+}
+
+void ConsoleShell::StatusTextChanged(const std::string& text) {
+  NoteActivity();
+  statusTexts.push_back(text);
+  if (IsAddressStatus(text)) {
+    size_t blank = text.find(' ');
+    bool addressOnly = blank == std::string::npos || blank + 1 == text.size();
+    if (m_tracking && !m_realProgress && addressOnly) {
+      long address = std::stol(text.substr(0, text.find(' ')), nullptr, 16);
+      // The writer shows the address before each chunk, one below its start.
+      if (address >= m_trackLow - 1 && address <= m_trackHigh) {
+        if (!m_meter.Active()) m_meter.Begin(m_trackLabel, m_trackLow, m_trackHigh);
+        char shown[16];
+        std::snprintf(shown, sizeof shown, "0x%04lx", address);
+        m_meter.Update(address, shown);
+      }
+    }
+    if (m_settings.verbose) Print(text);
+    return;
+  }
+  if (!m_settings.quiet) Print(TrimEnd(text));
+}
+
+void ConsoleShell::PaneChanged(int pane) {
+  // The "Comm err: " pane changes on the receive thread: only count here and
+  // let the UI thread print the lines when it next looks.
+  if (pane == 1) {
+    commErrChanges.fetch_add(1);
+    return;
+  }
+  if (onUiPane) onUiPane(pane);
+}
+
+bool ConsoleShell::Ask(const std::string& question) {
+  m_err << question << " [y/N] ";
+  m_err.flush();
+  std::string line;
+  if (!std::getline(m_in, line)) {
+    m_err << '\n';
+    return false;
+  }
+  return line == "y" || line == "Y" || line == "yes" || line == "Yes" || line == "YES";
+}
+
+int ConsoleShell::MessageBox(const std::string& text, const std::string& /*caption*/, int type) {
+  NoteActivity();
+  Box box;
+  box.text = text;
+  box.type = type;
+  int buttons = type & MB_BUTTONMASK;
+  if (buttons == MB_OKCANCEL || buttons == MB_YESNO) {
+    int yes = buttons == MB_YESNO ? IDYES : IDOK;
+    int no = buttons == MB_YESNO ? IDNO : IDCANCEL;
+    if (m_settings.yes) {
+      if (!m_settings.quiet) Print(TrimEnd(text) + " (answered by --yes)");
+      box.answer = yes;
+    } else if (m_settings.interactive) {
+      if (m_meter.Active() && m_settings.progressTerminal) m_err << "\r\033[K";
+      box.answer = Ask(TrimEnd(text)) ? yes : no;
+    } else {
+      Print(TrimEnd(text) + " (declined: no terminal to ask on; --yes answers it)");
+      box.answer = no;
+    }
+    if (box.answer == no) declined.push_back(text);
+  } else {
+    box.answer = IDOK;
+    if (text == kResetPrompt && m_settings.interactive && !m_settings.yes) {
+      Print(text);
+      m_err << "Reset the controller into bootstrap mode, then press Enter: ";
+      m_err.flush();
+      std::string line;
+      std::getline(m_in, line);
+      NoteActivity();
+    } else if (!m_settings.quiet) {
+      Print(TrimEnd(text));
+    }
+  }
+  boxes.push_back(box);
+  return box.answer;
+}
+
+int ConsoleShell::RunModal(CDialogModel& dialog) {
+  NoteActivity();
+  std::string title = dialog.Title();
+  dialogsShown.push_back(title);
+  std::vector<FieldInput> inputs = dialog.CurrentInputs();
+  auto answer = m_dialogAnswers.find(title);
+  if (answer != m_dialogAnswers.end()) {
+    for (FieldInput& in : inputs) {
+      auto t = answer->second.texts.find(in.id);
+      if (t != answer->second.texts.end()) in.text = t->second;
+      auto v = answer->second.values.find(in.id);
+      if (v != answer->second.values.end()) in.value = v->second;
+    }
+  }
+  std::string message;
+  int badField = 0;
+  if (!dialog.Exchange(inputs, message, badField)) {
+    std::string label;
+    for (const DialogField& f : dialog.Fields())
+      if (f.id == badField) label = f.label;
+    refusal = title + (label.empty() ? "" : " (" + label + ")") + ": " + message;
+    Print(refusal);
+    return IDCANCEL;
+  }
+  acceptedDialogs[title] = dialog.CurrentInputs();
+  if (m_settings.verbose) {
+    std::string shown = title + ":";
+    for (const DialogField& f : dialog.Fields()) {
+      if (f.kind == FieldKind::Label) continue;
+      shown += " " + f.label + "=";
+      shown += f.text ? *f.text : std::to_string(f.value ? *f.value : 0);
+      shown += ";";
+    }
+    Print(shown);
+  }
+  return IDOK;
+}
+
+bool ConsoleShell::ChooseFile(const FileDialogRequest& request, FileDialogResult& result) {
+  NoteActivity();
+  auto it = m_fileAnswers.find(request.title);
+  if (it == m_fileAnswers.end()) {
+    unansweredFiles.push_back(request.title);
+    if (m_settings.verbose)
+      Print((request.title.empty() ? "File dialog" : request.title) + ": no file given");
+    return false;
+  }
+  std::error_code ec;
+  std::filesystem::path path = std::filesystem::absolute(it->second, ec);
+  if (ec) path = it->second;
+  if (request.mustExist && !std::filesystem::exists(path, ec)) {
+    unansweredFiles.push_back(request.title);
+    Print(path.string() + ": no such file");
+    return false;
+  }
+  result.pathName = path.string();
+  result.fileName = path.filename().string();
+  if (m_settings.verbose)
+    Print((request.title.empty() ? "File dialog" : request.title) + ": " + result.pathName);
+  return true;
+}
+
+void ConsoleShell::ProgressOpened(CProgressDlg& /*progress*/) {
+  NoteActivity();
+  // A real progress window takes over from the address statuses.
+  if (m_meter.Active()) m_meter.End();
+  m_realProgress = true;
+}
+
+void ConsoleShell::ProgressChanged(CProgressDlg& progress) {
+  NoteActivity();
+  if (!m_realProgress) return;
+  if (!m_meter.Active() || m_meter.Low() != progress.m_low || m_meter.High() != progress.m_high) {
+    if (m_meter.Active()) m_meter.End();
+    m_meter.Begin(progress.m_label, progress.m_low, progress.m_high);
+  }
+  m_meter.Update(progress.m_pos, progress.m_address);
+}
+
+void ConsoleShell::ProgressClosed(CProgressDlg& /*progress*/) {
+  NoteActivity();
+  m_meter.End();
+  m_realProgress = false;
+}
+
+bool ConsoleShell::DispatchPendingEvent() {
+  if (onIdle) onIdle();
+  if (m_pulled) return false;
+  if (InterruptRequested()) {
+    interrupted = true;
+  } else if (m_settings.timeoutSeconds > 0 && Now() - m_lastActivity > m_settings.timeoutSeconds) {
+    timedOut = true;
+  } else {
+    return false;
+  }
+  m_pulled = true;
+  if (onPullLine) onPullLine();
+  return true;
+}
