@@ -1,0 +1,183 @@
+#include "app/TtySettingsDlg.h"
+
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+
+const std::vector<std::string>& PortChoices() {
+  static const std::vector<std::string> v = {"1", "2", "3", "4"};
+  return v;
+}
+const std::vector<std::string>& BaudChoices() {
+  static const std::vector<std::string> v = {"976",  "977",  "1200",  "1800",  "2400",  "4800",  "7815",
+                                             "8192", "9600", "14400", "19200", "38400", "57600", "115200"};
+  return v;
+}
+const std::vector<std::string>& DataBitsChoices() {
+  static const std::vector<std::string> v = {"7", "8"};
+  return v;
+}
+const std::vector<std::string>& ParityChoices() {
+  static const std::vector<std::string> v = {"None", "Even", "Odd", "Mark", "Space"};
+  return v;
+}
+const std::vector<std::string>& StopBitsChoices() {
+  static const std::vector<std::string> v = {"1", "1.5", "2"};
+  return v;
+}
+
+CTtySettingsDlg::CTtySettingsDlg() = default;
+
+std::vector<DialogGroup> CTtySettingsDlg::Groups() {
+  return {{"com", "COM Options", 0}, {"tty", "TTY Options", 1}};
+}
+
+std::vector<DialogField> CTtySettingsDlg::Fields() {
+  std::vector<DialogField> f;
+  auto list = [&](int id, const char* label, const std::vector<std::string>& choices, int* value) {
+    DialogField d;
+    d.id = id;
+    d.kind = FieldKind::List;
+    d.label = label;
+    d.group = "com";
+    d.choices = choices;
+    d.value = value;
+    f.push_back(d);
+  };
+  auto check = [&](int id, const char* label, const char* group, int* value) {
+    DialogField d;
+    d.id = id;
+    d.kind = FieldKind::Check;
+    d.label = label;
+    d.group = group;
+    d.value = value;
+    f.push_back(d);
+  };
+  auto label = [&](int id, const char* text, const char* group) {
+    DialogField d;
+    d.id = id;
+    d.kind = FieldKind::Label;
+    d.label = text;
+    d.group = group;
+    f.push_back(d);
+  };
+
+  list(IDC_PORT, "Port:", PortChoices(), &m_port);
+  {
+    DialogField d;
+    d.id = IDC_DEVICE;
+    d.kind = FieldKind::EditCombo;
+    d.label = "Device:";
+    d.group = "com";
+    d.choices = m_devices;
+    d.text = &m_device;
+    f.push_back(d);
+  }
+  {
+    DialogField d;
+    d.id = IDC_BAUD;
+    d.kind = FieldKind::EditCombo;
+    d.label = "Baud Rate:";
+    d.group = "com";
+    d.maxChars = kBaudMaxChars;
+    d.choices = BaudChoices();
+    d.text = &m_baudText;
+    f.push_back(d);
+  }
+  list(IDC_DATA_BITS, "Data Bits:", DataBitsChoices(), &m_dataBits);
+  list(IDC_PARITY, "Parity:", ParityChoices(), &m_parity);
+  list(IDC_STOP_BITS, "Stop Bits:", StopBitsChoices(), &m_stopBits);
+  {
+    DialogField d;
+    d.id = IDC_INITIAL_BAUD;
+    d.kind = FieldKind::Text;
+    d.label = "Initial Baud";
+    d.group = "com";
+    d.checkRange = true;
+    d.isUnsigned = true;
+    d.minValue = 100;
+    d.maxValue = 115200;
+    d.text = &m_initialBaudText;
+    f.push_back(d);
+  }
+  {
+    DialogField d;
+    d.id = IDC_PREBYTE;
+    d.kind = FieldKind::Text;
+    d.label = "Prebyte";
+    d.group = "com";
+    d.checkRange = true;
+    d.minValue = 0;
+    d.maxValue = 255;
+    d.text = &m_prebyteText;
+    f.push_back(d);
+  }
+  label(IDC_FLOW_LABEL, "Flow:", "com");
+  check(IDC_DTR_DSR, "DTR/DSR", "com", &m_dtrDsr);
+  check(IDC_RTS_CTS, "RTS/CTS", "com", &m_rtsCts);
+  check(IDC_XON_XOFF, "XON/XOFF", "com", &m_xonXoff);
+  check(IDC_DISPLAY_COMM, "Display Comm", "tty", &m_displayComm);
+  label(IDC_DATA_LABEL, "Data", "tty");
+  return f;
+}
+
+int CTtySettingsDlg::BaudValue() const {
+  // Read like the C library's atoi, but without its overflow: the text is at
+  // most six characters once validated, and anything longer saturates.
+  const char* p = m_baudText.c_str();
+  while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = (*p++ == '-');
+  long long v = 0;
+  while (std::isdigit(static_cast<unsigned char>(*p))) {
+    v = v * 10 + (*p++ - '0');
+    if (v > INT_MAX) {
+      v = INT_MAX;
+      break;
+    }
+  }
+  return static_cast<int>(negative ? -v : v);
+}
+
+unsigned CTtySettingsDlg::GetInitialBaud() const {
+  return static_cast<unsigned>(std::strtoul(m_initialBaudText.c_str(), nullptr, 10));
+}
+void CTtySettingsDlg::SetInitialBaud(unsigned value) { m_initialBaudText = std::to_string(value); }
+int CTtySettingsDlg::GetPrebyte() const {
+  return static_cast<int>(std::strtol(m_prebyteText.c_str(), nullptr, 10));
+}
+void CTtySettingsDlg::SetPrebyte(int value) { m_prebyteText = std::to_string(value); }
+
+bool CTtySettingsDlg::Validate(std::string& message, int& badField) {
+  // Every later OpenPort divides by the rate and a port cannot run at 0 or
+  // below, so such a text is refused here where the user can still mend it.
+  if (BaudValue() <= 0) {
+    message = "Please enter a baud rate above 0.";
+    badField = IDC_BAUD;
+    return false;
+  }
+  // A list left without a selection would store index -1 (port "COM0",
+  // 6 data bits, ...); a stored "Port" outside 1..4 leads there.
+  struct ListCheck {
+    int id;
+    int value;
+    size_t count;
+  };
+  const ListCheck lists[] = {{IDC_PORT, m_port, PortChoices().size()},
+                             {IDC_DATA_BITS, m_dataBits, DataBitsChoices().size()},
+                             {IDC_PARITY, m_parity, ParityChoices().size()},
+                             {IDC_STOP_BITS, m_stopBits, StopBitsChoices().size()}};
+  for (const ListCheck& l : lists) {
+    if (l.value < 0 || l.value >= static_cast<int>(l.count)) {
+      message = "Please choose one of the values in the list.";
+      badField = l.id;
+      return false;
+    }
+  }
+  if (m_device.find_first_not_of(" \t") == std::string::npos) {
+    message = "Please enter the serial device the port opens.";
+    badField = IDC_DEVICE;
+    return false;
+  }
+  return true;
+}
