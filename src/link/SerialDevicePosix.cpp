@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "link/SerialDevice.h"
+#include "link/TermiosMap.h"
 
 CSerialDevice g_hComm;
 
@@ -208,31 +209,29 @@ bool CSerialDevice::GetCommState(CommState& state) {
   return true;
 }
 
-bool CSerialDevice::SetCommState(const CommState& state) {
-  m_lastError.clear();
-  m_lastErrorCode = 0;
-  auto refuse = [&](const std::string& why) {
-    m_lastErrorCode = EINVAL;
-    m_lastError = why;
+bool BuildTermios(const CommState& state, struct termios2& tio, std::string& why) {
+  if (state.baudRate <= 0) {
+    why = "line rate " + std::to_string(state.baudRate) + " is not valid";
     return false;
-  };
-  if (m_fd < 0) return refuse("the port is not open");
-  if (state.baudRate <= 0) return refuse("line rate " + std::to_string(state.baudRate) + " is not valid");
-  if (state.byteSize < 5 || state.byteSize > 8)
-    return refuse(std::to_string(state.byteSize) + " data bits are not available");
-  if (state.outxDsrFlow || state.dtrControl == DTR_CONTROL_HANDSHAKE)
-    return refuse("DTR/DSR flow control is not available on this system");
-  if (state.stopBits == STOPBITS_ONE_HALF && state.byteSize != 5)
-    return refuse("1.5 stop bits are not available with " + std::to_string(state.byteSize) + " data bits");
-  if (state.stopBits < STOPBITS_ONE || state.stopBits > STOPBITS_TWO)
-    return refuse("stop bits setting not valid");
-  if (state.parity < PARITY_NONE || state.parity > PARITY_SPACE) return refuse("parity setting not valid");
-
-  struct termios2 tio {};
-  if (RetryIoctl(m_fd, TCGETS2, &tio) != 0) {
-    const int error = errno;
-    refuse("cannot read the line settings: " + ErrorText(error));
-    m_lastErrorCode = error;
+  }
+  if (state.byteSize < 5 || state.byteSize > 8) {
+    why = std::to_string(state.byteSize) + " data bits are not available";
+    return false;
+  }
+  if (state.outxDsrFlow || state.dtrControl == DTR_CONTROL_HANDSHAKE) {
+    why = "DTR/DSR flow control is not available on this system";
+    return false;
+  }
+  if (state.stopBits == STOPBITS_ONE_HALF && state.byteSize != 5) {
+    why = "1.5 stop bits are not available with " + std::to_string(state.byteSize) + " data bits";
+    return false;
+  }
+  if (state.stopBits < STOPBITS_ONE || state.stopBits > STOPBITS_TWO) {
+    why = "stop bits setting " + std::to_string(state.stopBits) + " is not valid";
+    return false;
+  }
+  if (state.parity < PARITY_NONE || state.parity > PARITY_SPACE) {
+    why = "parity setting " + std::to_string(state.parity) + " is not valid";
     return false;
   }
   // Raw bytes both ways: no echo, no line editing, no signals, no CR/LF or
@@ -275,10 +274,30 @@ bool CSerialDevice::SetCommState(const CommState& state) {
   tio.c_cflag |= BOTHER | (BOTHER << IBSHIFT);
   tio.c_ispeed = static_cast<speed_t>(state.baudRate);
   tio.c_ospeed = static_cast<speed_t>(state.baudRate);
+  return true;
+}
+
+bool CSerialDevice::SetCommState(const CommState& state) {
+  m_lastError.clear();
+  m_lastErrorCode = 0;
+  if (m_fd < 0) {
+    m_lastErrorCode = EBADF;
+    m_lastError = "the port is not open";
+    return false;
+  }
+  struct termios2 tio {};
+  if (RetryIoctl(m_fd, TCGETS2, &tio) != 0) {
+    m_lastErrorCode = errno;
+    m_lastError = "cannot read the line settings: " + ErrorText(m_lastErrorCode);
+    return false;
+  }
+  if (!BuildTermios(state, tio, m_lastError)) {
+    m_lastErrorCode = EINVAL;
+    return false;
+  }
   if (RetryIoctl(m_fd, TCSETS2, &tio) != 0) {
-    const int error = errno;
-    refuse("the device refused the line settings: " + ErrorText(error));
-    m_lastErrorCode = error;
+    m_lastErrorCode = errno;
+    m_lastError = "the device refused the line settings: " + ErrorText(m_lastErrorCode);
     return false;
   }
   return true;

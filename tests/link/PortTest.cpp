@@ -1,0 +1,265 @@
+// The port through a real pseudo-terminal: settings, open, configure, close,
+// exclusive use, writes and the reasons given when opening fails.
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "LinkFixture.h"
+#include "link/SerialPorts.h"
+
+TEST(LinkSettings, DefaultsAndOutOfRangeStoredValues) {
+  MemoryStore store;
+  g_settings = &store;
+  {
+    CTrellisView view;
+    EXPECT_EQ(g_port, 0);
+    EXPECT_EQ(g_normalBaud, 9600);
+    EXPECT_EQ(g_bootstrapBaud, 1200);
+    EXPECT_EQ(g_dataBits, 8);
+    EXPECT_EQ(g_parity, 0);
+    EXPECT_EQ(g_stopBits, 0);
+    EXPECT_FALSE(g_dtrDsrFlow || g_rtsCtsFlow || g_xonXoffFlow);
+    EXPECT_FALSE(g_connected || g_bootMode || g_rxThreadRunning);
+    EXPECT_EQ(g_pView, &view);
+    EXPECT_EQ(g_charWidth, 10);
+    EXPECT_EQ(g_lineHeight, 18);
+    EXPECT_EQ(CTrellisView::DevicePathForPort(0), "/dev/ttyS0");
+    EXPECT_EQ(CTrellisView::DevicePathForPort(3), "/dev/ttyS3");
+    EXPECT_EQ(CTrellisView::DevicePathForPort(4), "");
+  }
+  EXPECT_EQ(g_pView, nullptr);
+
+  // Unstored settings come back to their defaults at the next start.
+  g_dataBits = 7;
+  g_xonXoffFlow = true;
+  store.WriteProfileInt("Comm", "Port", 2);
+  store.WriteProfileInt("Comm", "Normal Baud", 7815);
+  store.WriteProfileInt("Comm", "BSB", 976);
+  store.WriteProfileString("Comm", "Device 3", "/dev/ttyUSB0");
+  {
+    CTrellisView view;
+    EXPECT_EQ(g_port, 2);
+    EXPECT_EQ(g_normalBaud, 7815);
+    EXPECT_EQ(g_bootstrapBaud, 976);
+    EXPECT_EQ(g_dataBits, 8);
+    EXPECT_FALSE(g_xonXoffFlow);
+    EXPECT_EQ(CTrellisView::DevicePathForPort(2), "/dev/ttyUSB0");
+  }
+
+  for (const char* port : {"4", "-1", "COM1"}) {
+    store.WriteProfileString("Comm", "Port", port);
+    store.WriteProfileString("Comm", "Normal Baud", "-9600");
+    store.WriteProfileString("Comm", "BSB", "fast");
+    CTrellisView view;
+    EXPECT_EQ(g_port, 0) << port;
+    EXPECT_EQ(g_normalBaud, 9600);
+    EXPECT_EQ(g_bootstrapBaud, 1200);
+  }
+  store.WriteProfileInt("Comm", "Normal Baud", 0);
+  {
+    CTrellisView view;
+    EXPECT_EQ(g_normalBaud, 9600);
+  }
+  g_settings = nullptr;
+}
+
+TEST_F(LinkTest, OpenSetsTheLineAsConfiguredAndCloseReleasesIt) {
+  ASSERT_TRUE(view->OpenPort());
+  EXPECT_TRUE(g_connected);
+  EXPECT_TRUE(g_rxThreadRunning);
+  EXPECT_TRUE(g_hComm.IsOpen());
+  EXPECT_GE(shell.redraws, 1);
+  LineSettings line;
+  ASSERT_TRUE(pty.ReadLine(line));
+  EXPECT_EQ(line.baud, static_cast<unsigned>(g_normalBaud));
+  EXPECT_EQ(line.baud, 9600u);
+  EXPECT_EQ(line.dataBits, 8);
+  EXPECT_FALSE(line.parityOn);
+  EXPECT_FALSE(line.twoStopBits);
+  EXPECT_FALSE(line.rtsCts);
+  EXPECT_FALSE(line.xonXoff);
+  EXPECT_FALSE(line.canonical);
+  EXPECT_FALSE(line.echo);
+  EXPECT_TRUE(line.parityCheck);
+  EXPECT_EQ(line.xonChar, 0x11);
+  EXPECT_EQ(line.xoffChar, 0x13);
+  EXPECT_EQ(g_hComm.GetCommTimeouts().readTotalTimeoutMultiplier, 4u);
+  EXPECT_EQ(g_hComm.GetCommTimeouts().writeTotalTimeoutConstant, 1000u);
+
+  view->ClosePort();
+  EXPECT_FALSE(g_connected);
+  EXPECT_FALSE(g_rxThreadRunning);
+  EXPECT_FALSE(g_hComm.IsOpen());
+  EXPECT_TRUE(CommErrors().empty());
+}
+
+TEST_F(LinkTest, EveryRateAndFramingReachesTheLine) {
+  struct Case {
+    int baud, dataBits, parity, stopBits;
+    bool rtsCts, xonXoff;
+  };
+  const Case cases[] = {
+      {976, 8, 0, 0, false, false},    {977, 7, 1, 2, false, false}, {7815, 8, 2, 0, true, false},
+      {8192, 7, 3, 0, false, true},    {1200, 8, 4, 2, true, true},  {115200, 8, 0, 0, false, false},
+      {250000, 8, 0, 0, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.baud);
+    g_normalBaud = c.baud;
+    g_dataBits = c.dataBits;
+    g_parity = c.parity;
+    g_stopBits = c.stopBits;
+    g_rtsCtsFlow = c.rtsCts;
+    g_xonXoffFlow = c.xonXoff;
+    ASSERT_TRUE(view->OpenPort());
+    LineSettings line;
+    ASSERT_TRUE(pty.ReadLine(line));
+    EXPECT_EQ(line.baud, static_cast<unsigned>(c.baud));
+    // A pseudo-terminal forces 8 data bits without parity enable; the rest
+    // of the framing is kept (the full mapping is checked in TermiosMapTest).
+    EXPECT_EQ(line.parityOdd, c.parity == 2 || c.parity == 3);  // mark is odd with stick parity
+    EXPECT_EQ(line.stickParity, c.parity >= 3);
+    EXPECT_EQ(line.twoStopBits, c.stopBits == 2);
+    EXPECT_EQ(line.rtsCts, c.rtsCts);
+    EXPECT_EQ(line.xonXoff, c.xonXoff);
+    const unsigned multiplier = c.baud > 38400 ? 0u : 38400u / c.baud;
+    EXPECT_EQ(g_hComm.GetCommTimeouts().readTotalTimeoutMultiplier, multiplier);
+    EXPECT_EQ(g_hComm.GetCommTimeouts().writeTotalTimeoutMultiplier, multiplier);
+    view->ClosePort();
+  }
+  EXPECT_TRUE(CommErrors().empty());
+}
+
+TEST_F(LinkTest, SettingsThePlatformCannotProvideFailTheOpenWithAReason) {
+  g_dtrDsrFlow = true;
+  EXPECT_FALSE(view->OpenPort());
+  EXPECT_FALSE(g_connected);
+  EXPECT_FALSE(g_hComm.IsOpen());
+  ASSERT_EQ(CommErrors().size(), 1u);
+  EXPECT_NE(CommErrors()[0].find("DTR/DSR"), std::string::npos);
+
+  g_dtrDsrFlow = false;
+  g_stopBits = 1;
+  EXPECT_FALSE(view->OpenPort());
+  ASSERT_EQ(CommErrors().size(), 2u);
+  EXPECT_NE(CommErrors()[1].find("1.5 stop bits"), std::string::npos);
+
+  // A rate of 0 (typed into the settings) must not reach the time-out division.
+  g_stopBits = 0;
+  g_normalBaud = 0;
+  EXPECT_FALSE(view->OpenPort());
+  EXPECT_FALSE(g_hComm.IsOpen());
+  ASSERT_EQ(CommErrors().size(), 3u);
+  EXPECT_EQ(CommErrors()[2].rfind("Comm err: ", 0), 0u);
+
+  g_normalBaud = 9600;
+  EXPECT_TRUE(view->OpenPort());  // nothing was left half open
+  view->ClosePort();
+}
+
+TEST_F(LinkTest, AHeldPortCannotBeOpenedAgain) {
+  ASSERT_TRUE(view->OpenPort());
+  CSerialDevice second;
+  EXPECT_FALSE(second.Open(pty.SlavePath()));
+  EXPECT_NE(second.LastError().find("in use"), std::string::npos);
+  view->ClosePort();
+  EXPECT_TRUE(second.Open(pty.SlavePath()));
+
+  // Now another program holds it: Connect fails and nothing changes.
+  shell.boxes.clear();
+  view->OnConnect();
+  EXPECT_FALSE(g_connected);
+  ASSERT_EQ(shell.boxes.size(), 1u);
+  EXPECT_EQ(shell.boxes[0].text, "Connection failed!");
+  EXPECT_EQ(shell.boxes[0].caption, "TTY application");
+  EXPECT_EQ(shell.boxes[0].type, MB_OK | MB_ICONEXCLAMATION);
+  ASSERT_EQ(CommErrors().size(), 1u);
+  EXPECT_NE(CommErrors()[0].find("in use"), std::string::npos);
+  EXPECT_EQ(view->StatusLineText(), "Disconnected, " + std::string(24, ' '));
+}
+
+TEST_F(LinkTest, AMissingDeviceIsNamedInTheErrorPane) {
+  store.WriteProfileString("Comm", "Device 2", "/dev/ttyNoSuchPort9");
+  g_port = 1;
+  view->OnConnect();
+  EXPECT_FALSE(g_connected);
+  EXPECT_TRUE(shell.SawBox("Connection failed!"));
+  ASSERT_EQ(CommErrors().size(), 1u);
+  EXPECT_NE(CommErrors()[0].find("/dev/ttyNoSuchPort9"), std::string::npos);
+  // A plain file is not a serial device either.
+  const std::string file = testing::TempDir() + "/not_a_tty";
+  FILE* f = std::fopen(file.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  store.WriteProfileString("Comm", "Device 2", file);
+  EXPECT_FALSE(view->OpenPort());
+  EXPECT_NE(CommErrors().back().find("not a serial device"), std::string::npos);
+  std::remove(file.c_str());
+}
+
+// Permission denied names the group that owns the device.  Root may open
+// anything, so the open is tried from a child that gave up root.
+TEST_F(LinkTest, PermissionDeniedNamesTheOwningGroup) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to hand the device to another group";
+  struct group* tty = getgrnam("tty");
+  const gid_t gid = tty ? tty->gr_gid : 5;
+  const std::string expected = tty ? tty->gr_name : "with id 5";
+  ASSERT_EQ(chown(pty.SlavePath().c_str(), 0, gid), 0);
+  ASSERT_EQ(chmod(pty.SlavePath().c_str(), 0660), 0);
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(fds[0]);
+    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+    CSerialDevice device;
+    const bool opened = device.Open(pty.SlavePath());
+    const std::string text = device.LastError();
+    (void)!write(fds[1], text.data(), text.size());
+    _exit(opened ? 1 : 0);
+  }
+  close(fds[1]);
+  std::string text;
+  char buffer[512];
+  ssize_t n;
+  while ((n = read(fds[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+  close(fds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0) << text;
+  EXPECT_NE(text.find("permission denied"), std::string::npos) << text;
+  EXPECT_NE(text.find("group " + expected), std::string::npos) << text;
+}
+
+TEST_F(LinkTest, WriteBytesDeliversTheBlockAndFailsWithoutAPort) {
+  const uint8_t block[] = {0x41, 0x01, 0x10, 0x3B, 0x02, 0x00, 0xFF, 0x0A, 0x0D};
+  EXPECT_FALSE(WriteBytes(block, sizeof block));  // nothing open
+  ASSERT_TRUE(view->OpenPort());
+  EXPECT_TRUE(WriteBytes(block, sizeof block));
+  // Raw line: CR, LF and 0xFF pass unchanged.
+  EXPECT_EQ(pty.ReadBytes(sizeof block, 5000), std::vector<uint8_t>(block, block + sizeof block));
+  std::vector<uint8_t> big(3000);
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 13);
+  std::vector<uint8_t> got;
+  std::thread reader([&] { got = pty.ReadBytes(big.size(), 10000); });
+  EXPECT_TRUE(WriteBytes(big.data(), static_cast<unsigned>(big.size())));
+  reader.join();
+  EXPECT_EQ(got, big);
+  view->ClosePort();
+  EXPECT_FALSE(WriteBytes(block, 1));
+}
+
+TEST(SerialPorts, ListsOnlyDevicesThatExist) {
+  for (const std::string& path : ListSerialDevices()) {
+    EXPECT_TRUE(std::filesystem::exists(path)) << path;
+    const bool known = path.rfind("/dev/ttyS", 0) == 0 || path.rfind("/dev/ttyUSB", 0) == 0 ||
+                       path.rfind("/dev/ttyACM", 0) == 0 || path.rfind("/dev/serial/by-id/", 0) == 0;
+    EXPECT_TRUE(known) << path;
+  }
+}
