@@ -14,16 +14,19 @@ namespace {
 const char* const kInExt[] = {".s19", ".bin", ".boo", ".S19", "", ".txt", ".s19.bin", "."};
 const char* const kOutExt[] = {".s19", ".bin", ".hex", "", ".HEX", ".out", "."};
 
+// The scratch folder, made on first use and removed at exit.  A plain array
+// so that it is still there when the exit handler runs.
+char g_dir[] = "/tmp/keston-fuzz-convert-XXXXXX";
+
 std::string Dir() {
-  static std::string dir = [] {
-    char tmpl[] = "/tmp/keston-fuzz-convert-XXXXXX";
-    const char* d = mkdtemp(tmpl);
-    if (!d) std::abort();
-    std::string s = d;
-    mkdir((s + "/dir.d").c_str(), 0700);
-    return s;
+  static bool made = [] {
+    if (!mkdtemp(g_dir)) std::abort();
+    mkdir((std::string(g_dir) + "/dir.d").c_str(), 0700);
+    std::atexit([] { std::system((std::string("rm -rf '") + g_dir + "'").c_str()); });
+    return true;
   }();
-  return dir;
+  (void)made;
+  return g_dir;
 }
 
 long FileSize(const std::string& path) {
