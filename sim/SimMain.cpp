@@ -1,0 +1,382 @@
+// keston-sim: the virtual controller as a program, for the demo and for
+// trying the tool without a controller on the desk.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sim/SimFiles.h"
+#include "sim/VirtualController.h"
+
+namespace {
+
+const char kHelp[] =
+    "Usage: keston-sim [options]\n"
+    "Runs a simulated engine controller (68HC11 with an external flash chip)\n"
+    "behind a pseudo-terminal.  The first line printed is the device to open.\n"
+    "\n"
+    "Options:\n"
+    "  --chip erase-first|block  flash chip: erase-first (identity 01/20, must be\n"
+    "                            erased before programming; default) or block\n"
+    "                            (identity BF/07, programmed in blocks, refuses erase)\n"
+    "  --boot-baud N             rate of the bootstrap download (default 1200)\n"
+    "  --baud N                  rate of the talker after the download (default 9600)\n"
+    "  --erase-ms N              chip erase time of the erase-first chip (default 1000)\n"
+    "  --eeprom-ms N             time per byte of the talker's EEPROM write (default 20)\n"
+    "  --pace                    deliver each byte after ten bit times, both ways\n"
+    "  --flash FILE              initial flash contents: S-records (.s19, .srec) or a\n"
+    "                            binary image loaded from address 0\n"
+    "  --save FILE               write the flash contents to FILE on exit (S-records\n"
+    "                            when the name ends in .s19 or .srec, else binary)\n"
+    "  --link PATH               keep a symbolic link to the device at PATH\n"
+    "  --signature TEXT          marker a loader must hold for the talker to run\n"
+    "                            (default KESTON-VC-TALKER)\n"
+    "  --any-loader              run the talker after any download\n"
+    "  --no-reset-on-open        opening the line at the bootstrap rate does not reset\n"
+    "                            a running target (by default it does)\n"
+    "  --fault SPEC              inject a fault at start, as the console's fault\n"
+    "                            command (e.g. --fault \"drop 3\"); may be repeated\n"
+    "  --exit-on-eof             quit when standard input ends (by default the program\n"
+    "                            keeps running, so it can be started in the background)\n"
+    "  --help                    show this text\n"
+    "\n"
+    "Console commands (one per line on standard input):\n"
+    "  reset                     reset the target into bootstrap mode\n"
+    "  status                    show mode, rates, CONFIG and traffic counts\n"
+    "  dump FILE                 write the flash contents to FILE (as --save)\n"
+    "  load FILE                 lay a flash image over the flash (as --flash)\n"
+    "  fault drop N              lose the next N bytes from the host\n"
+    "  fault echo N              spoil the echo of data byte N of the next write\n"
+    "  fault complement          answer the next command with a wrong complement\n"
+    "  fault stall               stop answering until reset\n"
+    "  fault hangup              close the line for good\n"
+    "  fault random RATE SEED    garble host bytes at random (RATE 0..1; 0 ends it)\n"
+    "  help                      show the console commands\n"
+    "  quit                      leave (also SIGINT, SIGTERM)\n";
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+  char c = 1;
+  ssize_t n = write(g_signalPipe[1], &c, 1);
+  (void)n;
+}
+
+bool ParseInt(const std::string& text, int low, int high, int& value) {
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  return ec == std::errc() && ptr == end && value >= low && value <= high;
+}
+
+bool ParseDouble(const std::string& text, double& value) {
+  std::istringstream in(text);
+  in >> value;
+  return in && in.peek() == EOF;
+}
+
+std::vector<std::string> Words(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> words;
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
+}
+
+const char* ModeName(SimMode mode) {
+  switch (mode) {
+    case SimMode::Bootstrap:
+      return "bootstrap (waiting for the start byte)";
+    case SimMode::Downloading:
+      return "downloading";
+    case SimMode::Talker:
+      return "talker running";
+    case SimMode::Silent:
+      return "silent (the loader is not the talker)";
+    case SimMode::Stalled:
+      return "stalled";
+    case SimMode::HungUp:
+      return "hung up";
+  }
+  return "?";
+}
+
+// A fault from its words ("drop 3"); false with a message when malformed.
+// Without a controller the words are only checked.
+bool ApplyFault(VirtualController* vc, const std::vector<std::string>& w, std::string& message) {
+  int n = 0;
+  if (w.size() == 2 && w[0] == "drop" && ParseInt(w[1], 1, 1 << 30, n)) {
+    if (vc) vc->DropHostBytes(n);
+    message = "the next " + w[1] + " host byte(s) will be lost";
+  } else if (w.size() == 2 && w[0] == "echo" && ParseInt(w[1], 1, 256, n)) {
+    if (vc) vc->CorruptEcho(n);
+    message = "the echo of data byte " + w[1] + " of the next write will be wrong";
+  } else if (w.size() == 1 && w[0] == "complement") {
+    if (vc) vc->WrongComplementNextCommand();
+    message = "the next command gets a wrong complement";
+  } else if (w.size() == 1 && w[0] == "stall") {
+    if (vc) vc->Stall();
+    message = "stalled until reset";
+  } else if (w.size() == 1 && w[0] == "hangup") {
+    if (vc) vc->HangUp();
+    message = "the line is closed";
+  } else if (w.size() == 3 && w[0] == "random") {
+    double rate = 0;
+    int seed = 0;
+    if (!ParseDouble(w[1], rate) || rate < 0 || rate > 1 || !ParseInt(w[2], 0, 0x7FFFFFFF, seed)) {
+      message = "fault random needs a rate from 0 to 1 and a seed, e.g. fault random 0.01 7";
+      return false;
+    }
+    if (vc) vc->SetRandomCorruption(rate, static_cast<uint32_t>(seed));
+    message = rate > 0 ? "host bytes are garbled at random" : "random garbling is off";
+  } else {
+    message = "unknown fault; use drop N, echo N, complement, stall, hangup or random RATE SEED";
+    return false;
+  }
+  return true;
+}
+
+// "--fault drop:3" reads like "fault drop 3" on the console.
+std::vector<std::string> FaultWords(std::string spec) {
+  for (char& c : spec)
+    if (c == ':' || c == '=' || c == ',') c = ' ';
+  return Words(spec);
+}
+
+struct Settings {
+  SimOptions options;
+  std::string flashFile;
+  std::string saveFile;
+  std::vector<std::string> faults;
+  bool exitOnEof = false;
+};
+
+// 0: go on; 1: --help shown; 2: usage error (reported).
+int ParseArguments(int argc, char** argv, Settings& s) {
+  s.options.resetOnBootstrapRateOpen = true;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    auto value = [&](std::string& out) {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "keston-sim: %s needs a value\n", arg.c_str());
+        return false;
+      }
+      out = argv[++i];
+      return true;
+    };
+    auto number = [&](int low, int high, int& out) {
+      std::string text;
+      if (!value(text)) return false;
+      if (!ParseInt(text, low, high, out)) {
+        std::fprintf(stderr, "keston-sim: %s takes a whole number from %d to %d, not \"%s\"\n", arg.c_str(),
+                     low, high, text.c_str());
+        return false;
+      }
+      return true;
+    };
+    std::string text;
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(kHelp, stdout);
+      return 1;
+    } else if (arg == "--chip") {
+      if (!value(text)) return 2;
+      if (text == "erase-first") {
+        s.options.chip = SimChip::EraseFirst;
+      } else if (text == "block") {
+        s.options.chip = SimChip::Block;
+      } else {
+        std::fprintf(stderr, "keston-sim: --chip is erase-first or block, not \"%s\"\n", text.c_str());
+        return 2;
+      }
+    } else if (arg == "--boot-baud") {
+      if (!number(50, 4000000, s.options.bootstrapBaud)) return 2;
+    } else if (arg == "--baud") {
+      if (!number(50, 4000000, s.options.normalBaud)) return 2;
+    } else if (arg == "--erase-ms") {
+      if (!number(0, 600000, s.options.eraseTimeMs)) return 2;
+    } else if (arg == "--eeprom-ms") {
+      if (!number(0, 10000, s.options.eepromWriteMs)) return 2;
+    } else if (arg == "--pace") {
+      s.options.pace = true;
+    } else if (arg == "--flash") {
+      if (!value(s.flashFile)) return 2;
+    } else if (arg == "--save") {
+      if (!value(s.saveFile)) return 2;
+    } else if (arg == "--link") {
+      if (!value(s.options.symlinkPath)) return 2;
+    } else if (arg == "--signature") {
+      if (!value(s.options.talkerSignature)) return 2;
+    } else if (arg == "--any-loader") {
+      s.options.talkerSignature.clear();
+    } else if (arg == "--no-reset-on-open") {
+      s.options.resetOnBootstrapRateOpen = false;
+    } else if (arg == "--fault") {
+      if (!value(text)) return 2;
+      s.faults.push_back(text);
+    } else if (arg == "--exit-on-eof") {
+      s.exitOnEof = true;
+    } else {
+      std::fprintf(stderr, "keston-sim: unknown option \"%s\" (see --help)\n", arg.c_str());
+      return 2;
+    }
+  }
+  return 0;
+}
+
+void Say(const std::string& text) {
+  std::printf("%s\n", text.c_str());
+  std::fflush(stdout);
+}
+
+void Status(const VirtualController& vc, const Settings& s) {
+  size_t fromHost = 0, toHost = 0;
+  for (const auto& e : vc.Trace()) (e.fromHost ? fromHost : toHost)++;
+  char text[512];
+  std::snprintf(text, sizeof text,
+                "mode: %s\nchip: %s\nlistening at %d bit/s, host at %d bit/s\n"
+                "CONFIG %02X, loader %zu bytes\nbytes from host %zu, to host %zu",
+                ModeName(vc.Mode()),
+                s.options.chip == SimChip::EraseFirst ? "erase-first (01/20)" : "block (BF/07)",
+                vc.ListeningBaud(), vc.HostBaud(), vc.Config(), vc.LoaderBytes().size(), fromHost, toHost);
+  Say(text);
+}
+
+// Returns false when the console asks to quit.
+bool Command(VirtualController& vc, const Settings& s, const std::string& line) {
+  auto w = Words(line);
+  if (w.empty()) return true;
+  std::string message;
+  if (w[0] == "quit" || w[0] == "exit") return false;
+  if (w[0] == "help" && w.size() == 1) {
+    const char* console = std::strstr(kHelp, "Console commands");
+    Say(console ? std::string(console) : std::string(kHelp));
+  } else if (w[0] == "reset" && w.size() == 1) {
+    vc.ResetIntoBootstrap();
+    Say("reset into bootstrap mode");
+  } else if (w[0] == "status" && w.size() == 1) {
+    Status(vc, s);
+  } else if (w[0] == "dump" && w.size() == 2) {
+    SaveFlashFile(w[1], vc.Flash(), message);
+    Say(message);
+  } else if (w[0] == "load" && w.size() == 2) {
+    auto flash = vc.Flash();
+    if (LoadFlashFile(w[1], flash, message)) vc.LoadFlash(flash);
+    Say(message);
+  } else if (w[0] == "fault" && w.size() >= 2) {
+    ApplyFault(&vc, std::vector<std::string>(w.begin() + 1, w.end()), message);
+    Say(message);
+  } else {
+    Say("unknown command \"" + line + "\"; type help for the list");
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Settings settings;
+  int parsed = ParseArguments(argc, argv, settings);
+  if (parsed == 1) return 0;
+  if (parsed == 2) return 2;
+
+  std::vector<uint8_t> flash(0x10000, 0xFF);
+  std::string message;
+  if (!settings.flashFile.empty()) {
+    if (!LoadFlashFile(settings.flashFile, flash, message)) {
+      std::fprintf(stderr, "keston-sim: %s\n", message.c_str());
+      return 1;
+    }
+  }
+  VirtualController vc(settings.options);
+  vc.LoadFlash(flash);
+  // Checked before the start, so a typing error costs no session.
+  for (const auto& spec : settings.faults) {
+    if (!ApplyFault(nullptr, FaultWords(spec), message)) {
+      std::fprintf(stderr, "keston-sim: --fault \"%s\": %s\n", spec.c_str(), message.c_str());
+      return 2;
+    }
+  }
+
+  if (pipe2(g_signalPipe, O_CLOEXEC) != 0) {
+    std::perror("keston-sim: pipe");
+    return 1;
+  }
+  struct sigaction sa;
+  std::memset(&sa, 0, sizeof sa);
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  if (!vc.Start()) {
+    std::fprintf(stderr, "keston-sim: cannot create the pseudo-terminal%s\n",
+                 settings.options.symlinkPath.empty() ? ""
+                                                      : (" or the link " + settings.options.symlinkPath +
+                                                         " (an existing file is never replaced)")
+                                                            .c_str());
+    return 1;
+  }
+  std::string device = vc.SlavePath();
+  if (!settings.options.symlinkPath.empty()) {
+    char target[256];
+    ssize_t n = readlink(device.c_str(), target, sizeof target - 1);
+    if (n > 0) device.assign(target, static_cast<size_t>(n));
+  }
+  Say(device);
+  if (!settings.options.symlinkPath.empty()) Say("link: " + settings.options.symlinkPath);
+  if (!settings.flashFile.empty()) Say(message);
+
+  for (const auto& spec : settings.faults) {
+    ApplyFault(&vc, FaultWords(spec), message);
+    Say(message);
+  }
+
+  int status = 0;
+  bool stdinOpen = true;
+  std::string pending;
+  while (status == 0) {
+    pollfd fds[2] = {{g_signalPipe[0], POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+    int r = poll(fds, stdinOpen ? 2 : 1, -1);
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (fds[0].revents) break;  // SIGINT or SIGTERM
+    if (!stdinOpen || !(fds[1].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+    char buffer[1024];
+    ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      stdinOpen = false;
+      if (!pending.empty() && !Command(vc, settings, pending)) break;
+      pending.clear();
+      if (settings.exitOnEof) break;
+      continue;
+    }
+    pending.append(buffer, static_cast<size_t>(n));
+    bool quit = false;
+    for (size_t nl; !quit && (nl = pending.find('\n')) != std::string::npos;) {
+      std::string line = pending.substr(0, nl);
+      pending.erase(0, nl + 1);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      quit = !Command(vc, settings, line);
+    }
+    if (quit) break;
+  }
+
+  auto finalFlash = vc.Flash();
+  vc.Stop();
+  if (!settings.saveFile.empty()) {
+    bool saved = SaveFlashFile(settings.saveFile, finalFlash, message);
+    std::fprintf(saved ? stdout : stderr, "%s%s\n", saved ? "" : "keston-sim: ", message.c_str());
+    if (!saved && status == 0) status = 1;
+  }
+  return status;
+}
