@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "app/MainFrame.h"
@@ -67,7 +68,11 @@ bool AskShell(const FileDialogRequest& request, FileDialogResult& result) {
   return g_shell && g_shell->ChooseFile(request, result);
 }
 
+// Only a regular file can hold a program: a folder (an empty remembered
+// name) opens as a stream too, and would load as an empty file.
 std::unique_ptr<std::istream> OpenStream(const std::string& path) {
+  std::error_code ec;
+  if (path.empty() || !std::filesystem::is_regular_file(path, ec)) return nullptr;
   auto stream = std::make_unique<std::ifstream>(path);
   if (!stream->is_open()) return nullptr;
   return stream;

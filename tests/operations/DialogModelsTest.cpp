@@ -1,0 +1,183 @@
+// The Address Range and memory-tool dialogs as models: what a new instance
+// offers, what it remembers after OK and after Cancel, what reaches the
+// settings store, and how typed text reads.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "operations/AddressRangeDlg.h"
+#include "operations/EepromDlg.h"
+#include "shell/SettingsStore.h"
+#include "support/MemoryStore.h"
+#include "support/ScriptedShell.h"
+
+namespace {
+
+using Dlg = CAddressRangeDlg;
+
+class AddressRangeDlgTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    shell.Install();
+    g_settings = &store;
+    CAddressRangeDlg::ForgetRemembered();
+  }
+  void TearDown() override { g_settings = nullptr; }
+
+  // One command's life: construct, let the dialog run, destroy.
+  void RunOnce(ScriptedShell::DialogAnswer answer) {
+    shell.dialogAnswers.push_back(answer);
+    CAddressRangeDlg dlg;
+    dlg.DoModal();
+  }
+
+  std::string Shown(int id) const {
+    for (const FieldInput& in : shell.dialogs.back().shown)
+      if (in.id == id) return in.text;
+    return "?";
+  }
+  int ShownValue(int id) const {
+    for (const FieldInput& in : shell.dialogs.back().shown)
+      if (in.id == id) return in.value;
+    return -1;
+  }
+
+  ScriptedShell shell;
+  MemoryStore store;
+};
+
+TEST_F(AddressRangeDlgTest, FirstUseOffersTheDefaults) {
+  RunOnce({});
+  EXPECT_EQ("Address Range", shell.dialogs.back().title);
+  EXPECT_EQ("b600", Shown(Dlg::IDC_EXCLUDE_START));
+  EXPECT_EQ("b7ff", Shown(Dlg::IDC_EXCLUDE_END));
+  EXPECT_EQ(0, ShownValue(Dlg::IDC_EXCLUDE_ACTIVE));
+  EXPECT_EQ("4b", Shown(Dlg::IDC_CONFIG_VALUE));
+  EXPECT_EQ(0, ShownValue(Dlg::IDC_CONFIG_ENABLED));
+  EXPECT_EQ("4e00", Shown(Dlg::IDC_EEPROM_START));
+  EXPECT_EQ("200", Shown(Dlg::IDC_EEPROM_LENGTH));
+  EXPECT_EQ(0, ShownValue(Dlg::IDC_ENABLE_EEPROM));
+  EXPECT_EQ(0, ShownValue(Dlg::IDC_WRITE_ALL_RANGE));
+  // Closing it stores the three keys, even untouched.
+  EXPECT_EQ(75, store.GetProfileInt("flash", "Config", -1));
+  EXPECT_EQ(0x4E00, store.GetProfileInt("flash", "EEprom_Start", -1));
+  EXPECT_EQ(0x200, store.GetProfileInt("flash", "EEprom_Length", -1));
+}
+
+TEST_F(AddressRangeDlgTest, ZerosTurnIntoTheSafeFallbacks) {
+  ScriptedShell::DialogAnswer a;
+  a.texts = {{Dlg::IDC_CONFIG_VALUE, "0"}, {Dlg::IDC_EEPROM_START, "0"}, {Dlg::IDC_EXCLUDE_START, "0"}};
+  RunOnce(a);
+  EXPECT_EQ(0, store.GetProfileInt("flash", "Config", -1));
+  RunOnce({});
+  EXPECT_EQ("7b", Shown(Dlg::IDC_CONFIG_VALUE));
+  EXPECT_EQ(1, ShownValue(Dlg::IDC_CONFIG_ENABLED));
+  EXPECT_EQ("7e00", Shown(Dlg::IDC_EEPROM_START));
+  EXPECT_EQ("200", Shown(Dlg::IDC_EEPROM_LENGTH));
+  EXPECT_EQ(1, ShownValue(Dlg::IDC_ENABLE_EEPROM));
+  EXPECT_EQ("b600", Shown(Dlg::IDC_EXCLUDE_START));
+}
+
+TEST_F(AddressRangeDlgTest, OkIsRememberedAndCancelKeepsWhatWasShown) {
+  ScriptedShell::DialogAnswer ok;
+  ok.texts = {{Dlg::IDC_EXCLUDE_START, "C000"},
+              {Dlg::IDC_EXCLUDE_END, "c0ff"},
+              {Dlg::IDC_CONFIG_VALUE, "0d"},
+              {Dlg::IDC_EEPROM_START, "fe00"},
+              {Dlg::IDC_EEPROM_LENGTH, "80"}};
+  ok.values = {{Dlg::IDC_EXCLUDE_ACTIVE, 1},
+               {Dlg::IDC_WRITE_ALL_RANGE, 1},
+               {Dlg::IDC_ENABLE_EEPROM, 1},
+               {Dlg::IDC_CONFIG_ENABLED, 1}};
+  RunOnce(ok);
+
+  ScriptedShell::DialogAnswer cancel;
+  cancel.button = IDCANCEL;
+  cancel.texts = {{Dlg::IDC_EXCLUDE_START, "1"}, {Dlg::IDC_CONFIG_VALUE, "22"}};
+  cancel.values = {{Dlg::IDC_EXCLUDE_ACTIVE, 0}};
+  RunOnce(cancel);
+
+  RunOnce({});
+  EXPECT_EQ("c000", Shown(Dlg::IDC_EXCLUDE_START));
+  EXPECT_EQ("c0ff", Shown(Dlg::IDC_EXCLUDE_END));
+  EXPECT_EQ(1, ShownValue(Dlg::IDC_EXCLUDE_ACTIVE));
+  EXPECT_EQ("d", Shown(Dlg::IDC_CONFIG_VALUE));
+  // "Enabled" is asked for afresh every time.
+  EXPECT_EQ(0, ShownValue(Dlg::IDC_CONFIG_ENABLED));
+  EXPECT_EQ("fe00", Shown(Dlg::IDC_EEPROM_START));
+  EXPECT_EQ("80", Shown(Dlg::IDC_EEPROM_LENGTH));
+  EXPECT_EQ(1, ShownValue(Dlg::IDC_ENABLE_EEPROM));
+  EXPECT_EQ(1, ShownValue(Dlg::IDC_WRITE_ALL_RANGE));
+  EXPECT_EQ(13, store.GetProfileInt("flash", "Config", -1));
+  EXPECT_EQ(0xFE00, store.GetProfileInt("flash", "EEprom_Start", -1));
+
+  // A restart keeps only the stored three.
+  CAddressRangeDlg::ForgetRemembered();
+  RunOnce({});
+  EXPECT_EQ("b600", Shown(Dlg::IDC_EXCLUDE_START));
+  EXPECT_EQ("d", Shown(Dlg::IDC_CONFIG_VALUE));
+  EXPECT_EQ("fe00", Shown(Dlg::IDC_EEPROM_START));
+  EXPECT_EQ(0, ShownValue(Dlg::IDC_ENABLE_EEPROM));
+}
+
+TEST_F(AddressRangeDlgTest, TypedTextReadsAsLeadingHexDigitsAndLimitsRefuseOk) {
+  CAddressRangeDlg dlg;
+  dlg.m_startText = "B600";
+  dlg.m_finishText = "12g4";
+  dlg.m_excludeStartText = "x100";
+  dlg.m_configValueText = "1ff";
+  EXPECT_EQ(0xB600u, dlg.GetStart());
+  EXPECT_EQ(0x12u, dlg.GetFinish());
+  EXPECT_EQ(0u, dlg.GetExcludeStart());
+  EXPECT_EQ(0xFFu, dlg.GetConfigValue());
+  dlg.SetConfigValue(0x14B);
+  EXPECT_EQ("4b", dlg.m_configValueText);
+  dlg.SetStart(0);
+  EXPECT_EQ("0", dlg.m_startText);
+
+  ScriptedShell::DialogAnswer tooLong;
+  tooLong.texts = {{Dlg::IDC_FINISH, "10000"}};
+  shell.dialogAnswers.push_back(tooLong);
+  ScriptedShell::DialogAnswer eepromTooLong;
+  eepromTooLong.texts = {{Dlg::IDC_EEPROM_LENGTH, "0200"}};
+  shell.dialogAnswers.push_back(eepromTooLong);
+  dlg.SetFinish(0xFFFF);
+  EXPECT_EQ(IDCANCEL, dlg.DoModal());
+  EXPECT_EQ(Dlg::IDC_FINISH, shell.dialogs.back().refusedField);
+  EXPECT_EQ(IDCANCEL, dlg.DoModal());
+  EXPECT_EQ(Dlg::IDC_EEPROM_LENGTH, shell.dialogs.back().refusedField);
+  EXPECT_EQ("ffff", dlg.m_finishText);
+}
+
+TEST_F(AddressRangeDlgTest, LayoutGroupsNameEveryFieldAndKeepExchangeOrder) {
+  CAddressRangeDlg dlg;
+  std::vector<int> ids;
+  std::vector<std::string> keys;
+  for (const DialogGroup& g : dlg.Groups()) keys.push_back(g.key);
+  for (const DialogField& f : dlg.Fields()) {
+    ids.push_back(f.id);
+    EXPECT_NE(std::find(keys.begin(), keys.end(), f.group), keys.end()) << f.label;
+  }
+  EXPECT_EQ((std::vector<int>{1025, 1026, 1023, 1022, 1031, 1034, 1037, 1036, 1033, 1035, 1043}), ids);
+}
+
+TEST(EepromDlgTest, RememberedParametersAndTextRules) {
+  CEepromDlg dlg;
+  EXPECT_EQ("Select EEPROM Range & Value", dlg.Title());
+  EXPECT_EQ(0x7Bu, dlg.GetValue());
+  EXPECT_EQ(0x103Fu, dlg.GetAddress());
+  EXPECT_EQ(0u, dlg.GetLength());
+  dlg.SetAddress(0x12000);
+  dlg.SetValue(0x1A5);
+  EXPECT_EQ("2000", dlg.m_addressText);
+  EXPECT_EQ("a5", dlg.m_valueText);
+  std::vector<DialogField> fields = dlg.Fields();
+  ASSERT_EQ(4u, fields.size());
+  EXPECT_EQ(FieldKind::Label, fields[0].kind);
+  EXPECT_EQ("Write Internal EEPROM", fields[0].label);
+  EXPECT_EQ(2, fields[1].maxChars);
+  EXPECT_EQ(4, fields[2].maxChars);
+  EXPECT_EQ(4, fields[3].maxChars);
+}
+
+}  // namespace

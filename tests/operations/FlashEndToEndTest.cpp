@@ -1,0 +1,413 @@
+// The programming commands end to end: the view's handlers with a scripted
+// user, the real serial link on a pseudo-terminal, and the virtual controller
+// behind it running the example loader.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <map>
+
+#include "OpsTestSupport.h"
+#include "app/MainFrame.h"
+#include "app/TrellisView.h"
+#include "image/Programmer.h"
+#include "link/ExchangeGuard.h"
+#include "link/LinkState.h"
+#include "operations/AddressRangeDlg.h"
+#include "operations/EepromDlg.h"
+#include "operations/FileChoice.h"
+#include "sim/VirtualController.h"
+#include "support/MemoryStore.h"
+#include "support/ScriptedShell.h"
+#include "target/BootLoad.h"
+
+using namespace opstest;
+
+namespace {
+
+using Dlg = CAddressRangeDlg;
+
+std::string SourceDir() {
+  const char* env = std::getenv("KESTON_SOURCE_DIR");
+  return env && *env ? env : KESTON_SOURCE_DIR_FALLBACK;
+}
+
+// A scripted user who can also pull a fault lever at a given moment.
+class HookedShell : public ScriptedShell {
+ public:
+  void StatusTextChanged(const std::string& text) override {
+    ScriptedShell::StatusTextChanged(text);
+    auto it = onStatus.find(text);
+    if (it != onStatus.end()) {
+      auto hook = it->second;
+      onStatus.erase(it);
+      hook();
+    }
+  }
+  void ProgressOpened(CProgressDlg& progress) override {
+    ScriptedShell::ProgressOpened(progress);
+    if (onProgress) std::exchange(onProgress, nullptr)();
+  }
+  std::map<std::string, std::function<void()>> onStatus;  // each fires once
+  std::function<void()> onProgress;                       // fires once
+};
+
+class FlashEndToEnd : public ::testing::Test {
+ protected:
+  void Start(SimChip chip) {
+    SimOptions options;
+    options.chip = chip;
+    options.eraseTimeMs = 50;
+    sim = std::make_unique<VirtualController>(options);
+    ASSERT_TRUE(sim->Start());
+    shell.Install();
+    g_settings = &store;
+    store.WriteProfileString("Comm", "Device 1", sim->SlavePath());
+    store.WriteProfileInt("Comm", "Port", 0);
+    store.WriteProfileInt("Comm", "BSB", options.bootstrapBaud);
+    store.WriteProfileInt("Comm", "Normal Baud", options.normalBaud);
+    store.WriteProfileString("file", "BOOT PATH", SourceDir() + "/examples/");
+    store.WriteProfileString("file", "BOOT NAME", "stand-in-loader.s19");
+    ForgetBootFileChoice();
+    ForgetRememberedFiles();
+    CAddressRangeDlg::ForgetRemembered();
+    RememberedMemoryToolParams() = MemoryToolParams();
+    frame = std::make_unique<CMainFrame>();
+    view = std::make_unique<CTrellisView>();
+    program.FillImage(0xFF);
+    FILE* f = std::fopen(ProgramPath().c_str(), "r");
+    ASSERT_NE(nullptr, f);
+    program.ReadSRecordFile(f);
+    std::fclose(f);
+    ASSERT_EQ(0x8000u, program.m_lowest);
+    ASSERT_EQ(0xFFFFu, program.m_highest);
+  }
+  void TearDown() override {
+    view.reset();
+    frame.reset();
+    sim.reset();
+    g_settings = nullptr;
+  }
+
+  static std::string ProgramPath() { return SourceDir() + "/examples/demo-program.s19"; }
+
+  // Flash Controller (or another flash command) with the file dialog
+  // answered, the Load Offset dialog confirmed as offered and the Address
+  // Range dialog answered with `range`.
+  void Flash(void (CTrellisView::*command)(), const std::string& file,
+             ScriptedShell::DialogAnswer range = {}) {
+    shell.fileAnswers.push_back(file);
+    shell.dialogAnswers.push_back({});
+    shell.dialogAnswers.push_back(range);
+    (view.get()->*command)();
+  }
+
+  // How many flash bytes differ from the program in [first, last].
+  int Differences(unsigned first, unsigned last) {
+    std::vector<uint8_t> flash = sim->Flash();
+    int n = 0;
+    for (unsigned a = first; a <= last; ++a) n += flash[a] != program.GetImageByte(a);
+    return n;
+  }
+  bool AllErased(unsigned first, unsigned last) {
+    std::vector<uint8_t> flash = sim->Flash();
+    return std::all_of(flash.begin() + first, flash.begin() + last + 1, [](uint8_t b) { return b == 0xFF; });
+  }
+  size_t HostCommands(uint8_t command) {
+    std::vector<uint8_t> host = sim->HostBytes();
+    return static_cast<size_t>(std::count(host.begin(), host.end(), command));
+  }
+
+  HookedShell shell;
+  MemoryStore store;
+  ScratchDir dir;
+  std::unique_ptr<VirtualController> sim;
+  std::unique_ptr<CMainFrame> frame;
+  std::unique_ptr<CTrellisView> view;
+  CProgrammer program;  // the example program as the file holds it
+};
+
+TEST_F(FlashEndToEnd, EraseFlashThenQuickFlashTheSameFileWithoutDialogs) {
+  Start(SimChip::EraseFirst);
+  sim->LoadFlash(std::vector<uint8_t>(0x8000, 0x00), 0x8000);  // an old program
+  view->OnEraseFlashChip();
+  EXPECT_TRUE(shell.SawStatus("AMD chip is erased! "));
+  ASSERT_TRUE(AllErased(0x8000, 0xFFFF));
+
+  Flash(&CTrellisView::OnFlashController, ProgramPath());
+  EXPECT_TRUE(shell.SawStatus("M 1 CH 20"));
+  EXPECT_EQ("Memory written correctly", shell.LastStatus());
+  EXPECT_EQ(0, Differences(0x8000, 0xFFFF));
+  EXPECT_TRUE(g_bootMode);
+
+  // QuickFlash: no bootstrap, no dialog of any kind, same file and range.
+  sim->LoadFlash(std::vector<uint8_t>(0x8000, 0xFF), 0x8000);
+  size_t boxes = shell.boxes.size(), dialogs = shell.dialogs.size(), files = shell.fileRequests.size();
+  sim->ClearTrace();
+  view->OnQuickFlash();
+  EXPECT_EQ("Memory written correctly", shell.LastStatus());
+  EXPECT_EQ(boxes, shell.boxes.size());
+  EXPECT_EQ(dialogs, shell.dialogs.size());
+  EXPECT_EQ(files, shell.fileRequests.size());
+  EXPECT_EQ(SimMode::Talker, sim->Mode());
+  EXPECT_TRUE(shell.SawStatus("M 1 CH 20"));
+  EXPECT_EQ(0, Differences(0x8000, 0xFFFF));
+}
+
+TEST_F(FlashEndToEnd, BlockChipGetsTheBlockWriterFromEveryFlashCommand) {
+  Start(SimChip::Block);
+  Flash(&CTrellisView::OnFlashController, ProgramPath());
+  EXPECT_TRUE(shell.SawStatus("M bf CH 7"));
+  EXPECT_EQ("Memory written correctly", shell.LastStatus());
+  EXPECT_EQ(0, Differences(0x8000, 0xFFFF));
+  EXPECT_GE(HostCommands(0x51), 512u);
+
+  sim->LoadFlash(std::vector<uint8_t>(0x8000, 0xFF), 0x8000);
+  sim->ClearTrace();
+  Flash(&CTrellisView::OnFlashEepromChip, ProgramPath());
+  EXPECT_EQ("Memory written correctly", shell.LastStatus());
+  EXPECT_EQ(0, Differences(0x8000, 0xFFFF));
+}
+
+TEST_F(FlashEndToEnd, ExclusionSplitsThePassesAndQuickFlashKeepsIt) {
+  Start(SimChip::EraseFirst);
+  ScriptedShell::DialogAnswer range;
+  range.values = {{Dlg::IDC_EXCLUDE_ACTIVE, 1}};
+  Flash(&CTrellisView::OnFlashController, ProgramPath(), range);
+  EXPECT_EQ("Memory written correctly", shell.LastStatus());
+  EXPECT_EQ(0, Differences(0x8000, 0xB5FF));
+  EXPECT_TRUE(AllErased(0xB600, 0xB7FF));
+  EXPECT_EQ(0, Differences(0xB800, 0xFFFF));
+
+  // Exclude End beyond Finish: only the part below the exclusion.
+  sim->LoadFlash(std::vector<uint8_t>(0x8000, 0xFF), 0x8000);
+  range.texts = {{Dlg::IDC_EXCLUDE_START, "c000"}, {Dlg::IDC_EXCLUDE_END, "ffff"}};
+  Flash(&CTrellisView::OnFlashController, ProgramPath(), range);
+  EXPECT_EQ(0, Differences(0x8000, 0xBFFF));
+  EXPECT_TRUE(AllErased(0xC000, 0xFFFF));
+
+  // The remembered exclusion carries into QuickFlash.
+  sim->LoadFlash(std::vector<uint8_t>(0x8000, 0xFF), 0x8000);
+  view->OnQuickFlash();
+  EXPECT_EQ(0, Differences(0x8000, 0xBFFF));
+  EXPECT_TRUE(AllErased(0xC000, 0xFFFF));
+}
+
+TEST_F(FlashEndToEnd, ConfigAndEepromAreWrittenAndClippedToTheWindow) {
+  // The block writer leaves CONFIG as it was set.  The EEPROM goes below the
+  // program, where the image holds the fill value.
+  Start(SimChip::Block);
+  sim->SetEeprom(std::vector<uint8_t>(0x200, 0xA5));
+  ScriptedShell::DialogAnswer range;
+  range.values = {{Dlg::IDC_CONFIG_ENABLED, 1}, {Dlg::IDC_ENABLE_EEPROM, 1}};
+  range.texts = {
+      {Dlg::IDC_CONFIG_VALUE, "75"}, {Dlg::IDC_EEPROM_START, "7f00"}, {Dlg::IDC_EEPROM_LENGTH, "200"}};
+  Flash(&CTrellisView::OnFlashController, ProgramPath(), range);
+  EXPECT_TRUE(shell.SawStatus("Writing Config"));
+  EXPECT_EQ("Memory written correctly", shell.LastStatus());
+  EXPECT_EQ(0x75, sim->Config());
+  // Only 0x7F00-0x7FFF of the window: the cells below the chosen start keep
+  // their contents.
+  std::vector<uint8_t> cells = sim->Eeprom();
+  for (unsigned i = 0; i < 0x100; ++i) ASSERT_EQ(0xA5, cells[i]) << i;
+  for (unsigned i = 0x100; i < 0x200; ++i) ASSERT_EQ(0xFF, cells[i]) << i;
+  EXPECT_EQ(0, Differences(0x8000, 0xFFFF));
+}
+
+TEST_F(FlashEndToEnd, FailedConfigOrEepromNeverEndsInSuccess) {
+  Start(SimChip::EraseFirst);
+  ScriptedShell::DialogAnswer range;
+  range.values = {{Dlg::IDC_CONFIG_ENABLED, 1}};
+  shell.onStatus["Writing Config"] = [&] { sim->WrongComplementNextCommand(); };
+  Flash(&CTrellisView::OnFlashController, ProgramPath(), range);
+  EXPECT_EQ("Config Failed", shell.LastStatus());
+  EXPECT_TRUE(AllErased(0x8000, 0xFFFF)) << "flash written after a failed CONFIG write";
+
+  // A failed EEPROM block lets the flash go ahead but is not hidden.
+  range.values = {{Dlg::IDC_CONFIG_ENABLED, 0}, {Dlg::IDC_ENABLE_EEPROM, 1}};
+  shell.onStatus["Writing Ram Locations"] = [&] { sim->WrongComplementNextCommand(); };
+  Flash(&CTrellisView::OnFlashController, ProgramPath(), range);
+  EXPECT_EQ("Memory written Failed!!!", shell.LastStatus());
+  EXPECT_EQ(0, Differences(0x8000, 0xFFFF));
+}
+
+TEST_F(FlashEndToEnd, DamagedOrEmptyFilesAreNotFlashedSilently) {
+  Start(SimChip::EraseFirst);
+  std::string text = ReadText(ProgramPath());
+  size_t at = text.find("\nS1", 100) + 1;
+  text[at + 12] = text[at + 12] == '0' ? '1' : '0';  // one data digit of one record
+  WriteText(dir.Path("damaged.s19"), text);
+
+  // Flash Controller asks; Cancel writes nothing.
+  shell.boxAnswers = {IDOK, IDCANCEL};  // "Reset in Bootstrap Mode", then the question
+  shell.fileAnswers.push_back(dir.Path("damaged.s19"));
+  shell.dialogAnswers.push_back({});
+  view->OnFlashController();
+  ASSERT_GE(shell.boxes.size(), 2u);
+  EXPECT_EQ("1 record failed its checksum.\nWrite this file to the controller anyway?",
+            shell.boxes.back().text);
+  EXPECT_EQ(MB_OKCANCEL, shell.boxes.back().type & MB_BUTTONMASK);
+  EXPECT_TRUE(AllErased(0x8000, 0xFFFF));
+
+  // QuickFlash of that same remembered file stops with a message.
+  view->OnQuickFlash();
+  EXPECT_EQ("1 record failed its checksum.\nQuickFlash stopped; nothing was written.",
+            shell.boxes.back().text);
+  EXPECT_TRUE(AllErased(0x8000, 0xFFFF));
+
+  // A file without any data: Starting lies above Finish, nothing is flashed.
+  WriteText(dir.Path("empty.s19"), "S00600000000F9\nS9030000FC\n");
+  sim->ClearTrace();
+  Flash(&CTrellisView::OnFlashController, dir.Path("empty.s19"));
+  EXPECT_EQ("ffff", shell.dialogs.back().shown[3].text);
+  EXPECT_EQ("Nothing written to flash: Starting is above Finish", shell.LastStatus());
+  EXPECT_EQ(0u, HostCommands(0x71));
+}
+
+TEST_F(FlashEndToEnd, NotConnectedAndBusyCommandsTouchNothing) {
+  Start(SimChip::EraseFirst);
+  {
+    CExchangeGuard other;  // another exchange is running
+    view->OnFlashController();
+    view->OnQuickFlash();
+    view->OnSaveProgram();
+    view->OnWriteTargetRam();
+  }
+  EXPECT_TRUE(shell.boxes.empty());
+  EXPECT_TRUE(shell.dialogs.empty());
+  EXPECT_TRUE(sim->HostBytes().empty());
+
+  view->OnWriteTargetRam();
+  EXPECT_TRUE(shell.SawBox("Controller not Connected!"));
+  store.WriteProfileString("Comm", "Device 1", dir.Path("no-such-port"));
+  view.reset();
+  view = std::make_unique<CTrellisView>();
+  view->OnFlashController();
+  EXPECT_TRUE(shell.SawBox("Can't write, not connected"));
+  EXPECT_TRUE(shell.fileRequests.empty());
+}
+
+TEST_F(FlashEndToEnd, SaveProgramReadsBackWhatWasFlashed) {
+  Start(SimChip::EraseFirst);
+  Flash(&CTrellisView::OnFlashController, ProgramPath());
+  ASSERT_EQ("Memory written correctly", shell.LastStatus());
+
+  // Offered 0 to ffff; the user reads 8000 to ffff with the exclusion on.
+  ScriptedShell::DialogAnswer range;
+  range.texts = {{Dlg::IDC_START, "8000"}, {Dlg::IDC_FINISH, "ffff"}};
+  range.values = {{Dlg::IDC_EXCLUDE_ACTIVE, 1}};
+  shell.dialogAnswers.push_back({});  // Load Offset, pre-fill ff
+  shell.dialogAnswers.push_back(range);
+  shell.fileAnswers.push_back(dir.Path("read.s19"));
+  view->OnSaveProgram();
+  EXPECT_EQ("0", shell.dialogs.back().shown[3].text);
+  EXPECT_EQ("ffff", shell.dialogs.back().shown[2].text);
+  EXPECT_EQ("Program Sucessfully Read!!", shell.LastStatus());
+
+  CProgrammer saved;
+  saved.FillImage(0);
+  FILE* f = std::fopen(dir.Path("read.s19").c_str(), "r");
+  ASSERT_NE(nullptr, f);
+  saved.ReadSRecordFile(f);
+  std::fclose(f);
+  EXPECT_EQ(0x8000u, saved.m_lowest);
+  EXPECT_EQ(0xFFFFu, saved.m_highest);
+  for (unsigned a = 0x8000; a <= 0xFFFF; ++a) {
+    uint8_t want = (a >= 0xB600 && a <= 0xB7FF) ? 0xFF : program.GetImageByte(a);
+    ASSERT_EQ(want, saved.GetImageByte(a)) << std::hex << a;
+  }
+
+  // Without the exclusion the saved file equals the program file, by an
+  // independent S-record tool where one is installed.
+  range.values = {{Dlg::IDC_EXCLUDE_ACTIVE, 0}};
+  shell.dialogAnswers.push_back({});
+  shell.dialogAnswers.push_back(range);
+  shell.fileAnswers.push_back(dir.Path("whole.s19"));
+  view->OnSaveProgram();
+  ASSERT_EQ("Program Sucessfully Read!!", shell.LastStatus());
+  if (std::system("command -v srec_cmp >/dev/null 2>&1") == 0) {
+    std::string cmd = "srec_cmp '" + ProgramPath() + "' '" + dir.Path("whole.s19") + "' >/dev/null 2>&1";
+    EXPECT_EQ(0, std::system(cmd.c_str()));
+  }
+}
+
+TEST_F(FlashEndToEnd, SaveProgramWithAFailedReadStillOffersTheFileButSaysSo) {
+  Start(SimChip::EraseFirst);
+  view->OnBootLoad();
+  ASSERT_TRUE(g_bootMode);
+  ScriptedShell::DialogAnswer range;
+  range.texts = {{Dlg::IDC_START, "8000"}, {Dlg::IDC_FINISH, "80ff"}};
+  shell.dialogAnswers.push_back({});
+  shell.dialogAnswers.push_back(range);
+  shell.fileAnswers.push_back(dir.Path("partial.s19"));
+  shell.onProgress = [&] { sim->WrongComplementNextCommand(); };
+  view->OnSaveProgram();
+  EXPECT_TRUE(shell.SawStatus("Memory written Failed!!!"));
+  EXPECT_FALSE(shell.SawStatus("Program Sucessfully Read!!"));
+  EXPECT_EQ("Read failed! The saved file is incomplete", shell.LastStatus());
+  EXPECT_TRUE(std::filesystem::exists(dir.Path("partial.s19")));
+}
+
+TEST_F(FlashEndToEnd, MemoryToolsFillReadAndProgramTheEeprom) {
+  Start(SimChip::EraseFirst);
+  view->OnBootLoad();
+  ASSERT_TRUE(g_bootMode);
+
+  auto tool = [&](void (CTrellisView::*command)(), const char* address, const char* value,
+                  const char* length) {
+    ScriptedShell::DialogAnswer a;
+    a.texts = {
+        {CEepromDlg::IDC_ADDRESS, address}, {CEepromDlg::IDC_VALUE, value}, {CEepromDlg::IDC_LENGTH, length}};
+    shell.dialogAnswers.push_back(a);
+    (view.get()->*command)();
+  };
+  auto shown = [&](int id) {
+    for (const FieldInput& in : shell.dialogs.back().shown)
+      if (in.id == id) return in.text;
+    return std::string("?");
+  };
+
+  tool(&CTrellisView::OnWriteTargetRam, "200", "55", "4");
+  EXPECT_EQ("103f", shown(CEepromDlg::IDC_ADDRESS));  // first use
+  EXPECT_EQ("7b", shown(CEepromDlg::IDC_VALUE));
+  EXPECT_EQ("1", shown(CEepromDlg::IDC_LENGTH));
+  EXPECT_EQ("Ram write Suceeded!", shell.LastStatus());
+  for (unsigned a = 0x200; a < 0x204; ++a) EXPECT_EQ(0x55, sim->Read(a));
+  EXPECT_NE(0x55, sim->Read(0x204));
+
+  sim->Write(0x201, 0x05);
+  CListDisp* pane = frame->m_pDtcPane;
+  pane->ClearLines();
+  tool(&CTrellisView::OnReadMemory, "200", "0", "3");
+  // The run's last byte and its length are offered next.
+  EXPECT_EQ("203", shown(CEepromDlg::IDC_ADDRESS));
+  EXPECT_EQ("55", shown(CEepromDlg::IDC_VALUE));
+  EXPECT_EQ("4", shown(CEepromDlg::IDC_LENGTH));
+  EXPECT_EQ(" ", pane->Title());
+  std::vector<std::string> lines = pane->Lines();
+  ASSERT_EQ(5u, lines.size());
+  EXPECT_NE(std::string::npos, lines[2].find("55 "));
+  EXPECT_NE(std::string::npos, lines[3].find(" 5 "));
+
+  // CONFIG ends the run after one byte.
+  tool(&CTrellisView::OnSetConfigEeprom, "103F", "0F", "8");
+  EXPECT_EQ("EEprom write Suceeded!", shell.LastStatus());
+  EXPECT_EQ(0x0F, sim->Config());
+
+  // A run that would leave the EEPROM window stops at its end.
+  sim->SetEeprom(std::vector<uint8_t>(0x200, 0xFF));
+  tool(&CTrellisView::OnSetConfigEeprom, "fffe", "3c", "4");
+  EXPECT_EQ("EEprom write failed!", shell.LastStatus());
+  std::vector<uint8_t> cells = sim->Eeprom();
+  EXPECT_EQ(0x3C, cells[0x1FE]);
+  EXPECT_EQ(0x3C, cells[0x1FF]);
+  EXPECT_EQ(0xFF, cells[0x1FD]);
+
+  // A read that fails is reported.
+  sim->WrongComplementNextCommand();
+  tool(&CTrellisView::OnReadMemory, "8000", "0", "1");
+  EXPECT_EQ("Read failed!", shell.LastStatus());
+}
+
+}  // namespace
