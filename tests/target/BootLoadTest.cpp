@@ -1,0 +1,250 @@
+// The bootstrap download, the loader file choice and the view's target commands.
+#include <cstdlib>
+
+#include "TargetRig.h"
+#include "image/Programmer.h"
+#include "link/ExchangeGuard.h"
+#include "link/LinkState.h"
+#include "shell/Shell.h"
+#include "target/BootLoad.h"
+#include "target/ProgressDlg.h"
+
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+// A loader the virtual controller runs: its marker sits well inside, so a
+// download that lost its first bytes still starts the talker.
+Bytes Loader(size_t length) {
+  Bytes bytes(length);
+  for (size_t i = 0; i < length; ++i) bytes[i] = static_cast<uint8_t>(i * 13 + 5);
+  const std::string marker = "KESTON-VC-TALKER";
+  std::copy(marker.begin(), marker.end(), bytes.begin() + 40);
+  return bytes;
+}
+
+}  // namespace
+
+class BootLoadTest : public TargetRig {
+ protected:
+  void UseLoader(const std::string& text) {
+    WriteFile("loader.s19", text);
+    store.WriteProfileString("file", "BOOT PATH", TempDir() + "/");
+    store.WriteProfileString("file", "BOOT NAME", "loader.s19");
+    ForgetBootFileChoice();
+  }
+};
+
+TEST_F(BootLoadTest, LoaderLengthFollowsTheWrittenRunFromAddressZero) {
+  StartSim();
+  store.WriteProfileInt("Comm", "Bootstrap Start Byte", 0x1FF);
+  struct Case {
+    std::vector<std::pair<unsigned, Bytes>> segments;
+    unsigned n;
+  };
+  const Case cases[] = {
+      {{{0, Loader(100)}}, 255},
+      {{{0, Loader(300)}, {400, Bytes(100, 0x42)}}, 300},
+      {{{0, Loader(1100)}}, 1024},
+  };
+  bool prompted = false;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.n);
+    sim->ResetIntoBootstrap();
+    sim->ClearTrace();
+    shell.statusTexts.clear();
+    UseLoader(SRecordText(c.segments));
+    // The user is asked to reset the target before anything is sent.
+    shell.onBox = [&](const ScriptedShell::Box& box) {
+      prompted = box.text == "Reset in Bootstrap Mode" && sim->HostBytes().empty();
+    };
+    CProgrammer p;
+    ASSERT_EQ(p.BootLoad(c.n != 300), 1);
+    EXPECT_EQ(prompted, c.n == 300);
+    prompted = false;
+    Bytes host = sim->HostBytes();
+    ASSERT_GE(host.size(), c.n + 1);
+    EXPECT_EQ(host[0], 0xFF);
+    EXPECT_EQ(Bytes(host.begin() + 1, host.begin() + 1 + c.n),
+              Bytes(p.m_image.begin(), p.m_image.begin() + c.n));
+    EXPECT_EQ(sim->LoaderBytes().size(), c.n);
+    // Then the first contact with the talker: a read of HPRIO.
+    EXPECT_EQ(Bytes(host.begin() + 1 + c.n, host.begin() + 5 + c.n), (Bytes{0x01, 0x01, 0x10, 0x3C}));
+    EXPECT_EQ(sim->Mode(), SimMode::Talker);
+    EXPECT_EQ(g_normalBaud, 9600);
+    EXPECT_TRUE(g_connected && g_bootMode);
+  }
+  EXPECT_EQ(shell.statusTexts, (std::vector<std::string>{
+                                   "Bootloading Controller", "Waiting to complete Bootload",
+                                   "Verifying Bootload ... ", "Bootload Verified!.", "Controller Connected",
+                                   "103c e5", "Controller Connection Good, Expanded mode"}));
+}
+
+TEST_F(BootLoadTest, EchoToleranceOfFivePercent) {
+  StartSim();
+  // Lost host bytes are lost echoes; the ROM starts at the next 0xFF it sees.
+  Bytes loader = Loader(300);
+  std::fill(loader.begin(), loader.begin() + 20, 0xFF);
+  UseLoader(SRecordText({{0, loader}}));
+
+  sim->DropHostBytes(10);  // 290 echoes: 290 x 1.05 >= 300
+  CProgrammer p;
+  EXPECT_EQ(p.BootLoad(true), 1);
+  EXPECT_TRUE(g_bootMode);
+
+  sim->ResetIntoBootstrap();
+  sim->DropHostBytes(20);  // 280 echoes: too few
+  EXPECT_EQ(p.BootLoad(true), 0);
+  ASSERT_EQ(shell.boxes.size(), 1u);
+  EXPECT_EQ(shell.boxes[0].text, "Boot Compare Failed!\nGot 280 bytes, Expected 300");
+  EXPECT_EQ(shell.LastStatus(), "Bootload verify Failed.\n Boot again.\n ");
+  EXPECT_FALSE(g_connected || g_bootMode);
+  EXPECT_EQ(g_normalBaud, 9600);
+}
+
+TEST_F(BootLoadTest, LoaderFileChoiceAndRefusals) {
+  setenv("HOME", TempDir().c_str(), 1);
+  StartSim();
+  store.Clear();
+  store.WriteProfileString("Comm", "Device 1", sim->SlavePath());
+  ForgetBootFileChoice();
+
+  // Nothing remembered and the dialog cancelled: stop before anything is sent.
+  CProgrammer p;
+  EXPECT_EQ(p.BootLoad(false), 0);
+  ASSERT_EQ(shell.fileRequests.size(), 1u);
+  const FileDialogRequest& r = shell.fileRequests[0];
+  EXPECT_EQ(r.title, "Select Boot loader file");
+  EXPECT_EQ(r.initialDir, TempDir() + "/");
+  EXPECT_EQ(r.initialName, " ");
+  EXPECT_EQ(r.filter, kProgramFileFilter);
+  EXPECT_EQ(r.defaultExt, "S19");
+  EXPECT_TRUE(r.mustExist);
+  ASSERT_EQ(shell.boxes.size(), 1u);
+  EXPECT_EQ(shell.boxes[0].text, "Cannot open Boot file");
+  EXPECT_TRUE(sim->HostBytes().empty());
+  EXPECT_FALSE(g_connected || g_bootMode);
+  EXPECT_EQ(g_normalBaud, 9600);
+
+  // A chosen file is remembered and opened without a dialog from then on.
+  std::string chosen = WriteFile("mine.s19", SRecordText({{0, Loader(256)}}));
+  shell.fileAnswers.push_back(chosen);
+  EXPECT_EQ(p.BootLoad(true), 1);
+  EXPECT_EQ(store.GetProfileString("file", "BOOT PATH", ""), TempDir() + "/");
+  EXPECT_EQ(store.GetProfileString("file", "BOOT NAME", ""), "mine.s19");
+  sim->ResetIntoBootstrap();
+  EXPECT_EQ(p.BootLoad(true), 1);
+  EXPECT_EQ(shell.fileRequests.size(), 2u);
+
+  // An emptied name leaves only the folder, which is no loader file.
+  store.WriteProfileString("file", "BOOT NAME", "");
+  ForgetBootFileChoice();
+  shell.boxes.clear();
+  EXPECT_EQ(p.BootLoad(true), 0);
+  EXPECT_EQ(shell.fileRequests.size(), 3u);
+  EXPECT_EQ(shell.boxes.back().text, "Cannot open Boot file");
+
+  // Files that would start arbitrary bytes in the target are refused unsent.
+  sim->ClearTrace();
+  UseLoader(SRecordText({{0x100, Loader(256)}}));
+  EXPECT_EQ(p.BootLoad(true), 0);
+  EXPECT_EQ(shell.boxes.back().text, "Boot file holds no loader at address 0");
+  std::string damaged = SRecordText({{0, Loader(256)}});
+  char& digit = damaged[damaged.find('\n', 20) - 1];
+  digit = digit == '0' ? '1' : '0';
+  UseLoader(damaged);
+  EXPECT_EQ(p.BootLoad(true), 0);
+  EXPECT_EQ(shell.boxes.back().text, "Boot file has checksum errors");
+  EXPECT_TRUE(sim->HostBytes().empty());
+  EXPECT_EQ(g_normalBaud, 9600);
+}
+
+TEST_F(BootLoadTest, EnsureTalkerAndForcedConnection) {
+  StartTalker();
+  CProgrammer p;
+  EXPECT_EQ(p.EnsureTalker(false), 1);
+  EXPECT_TRUE(sim->HostBytes().empty());
+  EXPECT_TRUE(shell.boxes.empty());
+
+  // A download through EnsureTalker leaves no loader bytes counted as program data.
+  view->OnDisconnect();
+  sim->ResetIntoBootstrap();
+  EXPECT_EQ(p.EnsureTalker(true), 1);
+  EXPECT_EQ(p.m_written[0], 0);
+  EXPECT_GT(p.m_lowest, p.m_highest);
+
+  view->OnDisconnect();
+  view->OnForceProgConnection();
+  EXPECT_TRUE(g_connected && g_bootMode);
+  view->OnDisconnect();
+  store.WriteProfileString("Comm", "Device 1", TempDir() + "/no-such-device");
+  view->OnForceProgConnection();
+  EXPECT_FALSE(g_connected);
+  EXPECT_TRUE(g_bootMode);
+}
+
+TEST_F(BootLoadTest, FailedDownloadStillAsksBeforeErase) {
+  StartSim();
+  store.WriteProfileString("file", "BOOT NAME", "missing.s19");
+  ForgetBootFileChoice();
+  view->OnEraseFlashChip();
+  std::vector<std::string> texts;
+  for (const auto& b : shell.boxes) texts.push_back(b.text);
+  EXPECT_EQ(texts, (std::vector<std::string>{"Cannot open Boot file", "Erase Program?",
+                                             "Communications not connected"}));
+}
+
+// While one command waits for the target, others are refused; Disconnect ends the wait.
+TEST_F(BootLoadTest, OneExchangeAtATime) {
+  StartTalker();
+  sim->Stall();
+  bool busyDuringWait = false;
+  shell.onDispatch = [&] {
+    busyDuringWait = TargetExchangeBusy();
+    view->OnBootLoad();
+    view->OnClearProcessor();
+    view->OnEraseFlashChip();
+    view->OnForceProgConnection();
+    view->OnDisconnect();
+    return false;
+  };
+  view->OnEraseFlashChip();
+  EXPECT_TRUE(busyDuringWait);
+  EXPECT_EQ(HostBytesOnceAtLeast(1), Bytes{0xC8});
+  std::vector<std::string> texts;
+  for (const auto& b : shell.boxes) texts.push_back(b.text);
+  EXPECT_EQ(texts, (std::vector<std::string>{"Erase Program?", "AMD Erase Failed!"}));
+  EXPECT_FALSE(TargetExchangeBusy());
+  EXPECT_FALSE(g_connected);
+}
+
+TEST(ProgressDlgTest, FieldsAndLifetime) {
+  ScriptedShell shell;
+  shell.Install();
+  {
+    CProgressDlg progress;
+    progress.SetLabel("ignored while closed");
+    EXPECT_TRUE(shell.progressUpdates.empty());
+    ASSERT_TRUE(progress.Create());
+    EXPECT_EQ(progress.m_label, "");
+    progress.SetAddress(0x100, true);
+    EXPECT_EQ(progress.m_address, "0x 100");
+    progress.SetAddress(0x8000, true);
+    EXPECT_EQ(progress.m_address, "0x8000");
+    progress.SetAddress(0x12345678, true);
+    EXPECT_EQ(progress.m_address.size(), 8u);
+    progress.SetValue(5, true);
+    EXPECT_EQ(progress.m_value, "0x 5");
+    progress.SetValue(5, false);
+    EXPECT_EQ(progress.m_value, "");
+    progress.SetLabel("A label of more than twenty characters");
+    EXPECT_EQ(progress.m_label.size(), 20u);
+    progress.SetRange(0, 0x1FFFF);
+    EXPECT_EQ(shell.progressUpdates.back().high, 0x1FFFF);
+    EXPECT_EQ(shell.progressClosed, 0);
+  }
+  EXPECT_EQ(shell.progressOpened, 1);
+  EXPECT_EQ(shell.progressClosed, 1);
+  { CProgressDlg never; }
+  EXPECT_EQ(shell.progressClosed, 1);
+}

@@ -1,0 +1,160 @@
+// The talker primitives on the wire of the virtual controller.
+#include <functional>
+#include <numeric>
+
+#include "TargetRig.h"
+#include "image/Programmer.h"
+#include "link/ByteFifo.h"
+#include "link/LinkState.h"
+#include "target/Eeprom.h"
+#include "target/FlashChip.h"
+#include "target/Talker.h"
+
+using Bytes = std::vector<uint8_t>;
+
+class TalkerTest : public TargetRig {};
+
+TEST_F(TalkerTest, SingleByteWriteAndReadOnTheWire) {
+  StartTalker();
+  EXPECT_EQ(WriteTargetByte(0x103B, 0x02), 1);
+  EXPECT_EQ(sim->HostBytes(), (Bytes{0x41, 0x01, 0x10, 0x3B, 0x02}));
+  EXPECT_EQ(sim->TargetBytes(), (Bytes{0xBE, 0x02}));
+
+  sim->ClearTrace();
+  sim->SetConfig(0x0D);
+  uint8_t value = 0x77;
+  EXPECT_EQ(ReadTargetByte(0x103F, value), 1);
+  EXPECT_EQ(value, 0x0D);
+  EXPECT_EQ(HostBytesOnceAtLeast(5), (Bytes{0x01, 0x01, 0x10, 0x3F, 0x77}));
+  EXPECT_EQ(shell.LastStatus(), "103f d");
+}
+
+TEST_F(TalkerTest, BlockWriteChunksAndKeepsGoingAfterFaults) {
+  StartTalker();
+  Bytes data(257);
+  std::iota(data.begin(), data.end(), 3);
+  EXPECT_EQ(WriteTargetBlock(0x0100, data.data(), 256), 1);
+  auto chunks = ParseWriteChunks(sim->HostBytes());
+  ASSERT_EQ(chunks.size(), 2u);
+  EXPECT_EQ(chunks[0].count, 0);
+  EXPECT_EQ(chunks[0].address, 0x0100u);
+  EXPECT_EQ(chunks[1].count, 1);
+  EXPECT_EQ(chunks[1].address, 0x0200u);
+  for (unsigned i = 0; i < 257; ++i) ASSERT_EQ(sim->Read(0x100 + i), data[i]) << i;
+
+  // A wrong complement or a wrong echo fails the write, but every byte still goes out.
+  sim->ClearTrace();
+  sim->WrongComplementNextCommand();
+  EXPECT_EQ(WriteTargetBlock(0x0300, data.data() + 100, 9), 0);
+  EXPECT_EQ(ParseWriteChunks(sim->HostBytes()).size(), 1u);
+  EXPECT_EQ(sim->Read(0x0309), data[109]);
+  sim->ClearTrace();
+  sim->CorruptEcho(5);
+  EXPECT_EQ(WriteTargetBlock(0x0300, data.data(), 19), 0);
+  EXPECT_EQ(sim->HostBytes().size(), 4u + 20u);
+  EXPECT_EQ(WriteTargetBlock(0x0300, data.data(), 19), 1);
+}
+
+TEST_F(TalkerTest, BlockReadAcknowledgesOneByteAhead) {
+  StartTalker();
+  sim->LoadFlash({0x11, 0x22, 0x33}, 0x8000);
+  CProgrammer programmer;
+  programmer.SetImageByte(0x8001, 0x77);
+  EXPECT_EQ(ReadTargetBlock(0x8000, programmer, 2), 1);
+  EXPECT_EQ(HostBytesOnceAtLeast(7), (Bytes{0x01, 0x03, 0x80, 0x00, 0x11, 0x77, 0x33}));
+  EXPECT_EQ(sim->TargetBytes(), (Bytes{0xFE, 0x11, 0x22, 0x33}));
+  EXPECT_EQ(programmer.GetImageByte(0x8000), 0x11);
+  EXPECT_EQ(programmer.GetImageByte(0x8001), 0x22);
+  EXPECT_EQ(programmer.GetImageByte(0x8002), 0x33);
+  ASSERT_FALSE(shell.progressUpdates.empty());
+  EXPECT_EQ(shell.progressUpdates.back().address, "0x8002");
+  EXPECT_EQ(shell.progressUpdates.back().value, "0x33");
+  EXPECT_EQ(shell.progressUpdates.back().label, "Reading Memory");
+  EXPECT_EQ(shell.progressOpened, 1);
+  EXPECT_EQ(shell.progressClosed, 1);
+}
+
+TEST_F(TalkerTest, NothingIsSentOrAwaitedWithoutALink) {
+  StartTalker();
+  view->ClosePort();
+  sim->ClearTrace();
+  EXPECT_EQ(SendByte(0x41), 0);
+  // Bytes that arrived before the link went are still handed out, then 0 at once.
+  g_rxFifo.PutByte(0x5A);
+  EXPECT_EQ(ReceiveByte(), 0x5A);
+  uint8_t byte = 0;
+  EXPECT_EQ(ReceiveByteChecked(byte), 0);
+  CProgrammer programmer;
+  EXPECT_EQ(ReadTargetBlock(0x8000, programmer, 15), 0);
+  EXPECT_EQ(shell.progressOpened, 1);
+  EXPECT_EQ(shell.progressClosed, 1);
+  EXPECT_EQ(WriteTargetByte(0x0100, 1), 0);
+  EXPECT_EQ(WriteFlash(0x8000, programmer, 15, true), 0);
+  EXPECT_TRUE(sim->HostBytes().empty());
+}
+
+// A byte that never arrived is not data: every block operation reports a link
+// lost in its last chunk, even where a 0x00 echo would have matched.
+TEST_F(TalkerTest, LinkLostInTheLastChunkFailsEveryBlockOperation) {
+  SimOptions paced;
+  paced.pace = true;  // slow enough that the hang-up lands mid-transfer
+  paced.bootstrapBaud = 115200;
+  paced.eepromWriteMs = 1;
+  paced.chip = SimChip::Block;
+  struct Case {
+    const char* name;
+    size_t hangUpAt;
+    std::function<int(CProgrammer&)> run;
+  };
+  const Case cases[] = {
+      {"WriteTargetBlock", 60,
+       [](CProgrammer& p) { return WriteTargetBlock(0x0100, p.m_image.data() + 0x100, 0xFF); }},
+      {"WriteFlash", 70, [](CProgrammer& p) { return WriteFlash(0x8000, p, 0xFF, true); }},
+      {"WriteFlashBlocks", 30, [](CProgrammer& p) { return WriteFlashBlocks(0x8000, p, 0x3F, true); }},
+      {"WriteEepromBlock", 30, [](CProgrammer& p) { return WriteEepromBlock(0x0E00, p, 0xFF); }},
+      {"ReadTargetBlock", 60, [](CProgrammer& p) { return ReadTargetBlock(0x8000, p, 0xFF); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    StartTalker(paced);
+    sim->LoadFlash(Bytes(0x1000, 0x00), 0x8000);
+    sim->SetEeprom(Bytes(0x200, 0x00));
+    CProgrammer programmer;
+    programmer.FillImage(0x00);
+    if (std::string(c.name) == "ReadTargetBlock") programmer.FillImage(0xAA);
+    HangUpAfter(c.hangUpAt);
+    EXPECT_EQ(c.run(programmer), 0);
+    if (std::string(c.name) == "ReadTargetBlock") {
+      EXPECT_EQ(programmer.GetImageByte(0x80FF), 0xAA);
+    }
+    EXPECT_EQ(shell.progressOpened, shell.progressClosed);
+  }
+}
+
+// Everything above the registers through the flash writer and back, plus
+// the chunking of a transfer that spans the whole address space.
+TEST_F(TalkerTest, FullAddressSpaceRoundTrip) {
+  StartTalker();
+  ASSERT_EQ(EepromOff(), 1);
+  CProgrammer image;
+  uint32_t state = 0x2545F491;
+  for (unsigned a = 0; a < 0x10000; ++a) {
+    state = state * 1664525u + 1013904223u;
+    image.SetImageByte(a, static_cast<uint8_t>(state >> 24));
+  }
+  // RAM and registers answer for themselves on the bus; let the image agree
+  // with them so that every echo can match.
+  for (unsigned a = 0; a < 0x400; ++a) image.SetImageByte(a, sim->Read(a));
+  for (unsigned a = 0x1000; a < 0x1040; ++a) image.SetImageByte(a, sim->Read(a));
+  sim->ClearTrace();
+
+  EXPECT_EQ(WriteFlash(0x0000, image, 0xFFFF, true), 1);
+  Bytes host = sim->HostBytes();
+  EXPECT_EQ(ParseWriteChunks(Bytes(host.begin() + 10, host.end())).size(), 256u);
+  Bytes flash = sim->Flash();
+  EXPECT_TRUE(std::equal(flash.begin(), flash.end(), image.m_image.begin()));
+
+  CProgrammer back;
+  EXPECT_EQ(ReadTargetBlock(0x0000, back, 0xFFFF), 1);
+  for (unsigned a = 0; a < 0x10000; ++a) ASSERT_EQ(back.GetImageByte(a), image.GetImageByte(a)) << a;
+}
