@@ -118,7 +118,8 @@ struct SimProcess {
     // below it.
     const char* bin = std::getenv("KESTON_BINARY_DIR");
     std::string root =
-        bin ? std::string(bin) : fs::read_symlink("/proc/self/exe").parent_path().parent_path().parent_path();
+        bin ? std::string(bin)
+            : fs::read_symlink("/proc/self/exe").parent_path().parent_path().parent_path().string();
     std::string program = root + "/sim/keston-sim";
     int toChild[2], fromChild[2];
     if (pipe(toChild) != 0 || pipe(fromChild) != 0) return false;
