@@ -94,6 +94,19 @@ TEST_F(LinkTest, OpenSetsTheLineAsConfiguredAndCloseReleasesIt) {
   EXPECT_FALSE(g_connected);
   EXPECT_FALSE(g_rxThreadRunning);
   EXPECT_FALSE(g_hComm.IsOpen());
+
+  // The rate switch of the boot load: close, change the rate, reopen.
+  g_rtsCtsFlow = true;
+  ASSERT_TRUE(view->OpenPort());
+  view->ClosePort();
+  g_normalBaud = 1200;
+  ASSERT_TRUE(view->OpenPort());
+  ASSERT_TRUE(pty.ReadLine(line));
+  EXPECT_EQ(line.baud, 1200u);
+  EXPECT_TRUE(line.rtsCts);
+  EXPECT_FALSE(line.twoStopBits);
+  EXPECT_EQ(g_hComm.GetCommTimeouts().writeTotalTimeoutMultiplier, 32u);
+  view->ClosePort();
   EXPECT_TRUE(CommErrors().empty());
 }
 
