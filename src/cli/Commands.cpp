@@ -639,10 +639,11 @@ int Session::Devices() {
 
 int Session::Run() {
   std::string error;
-  if (!CheckCommandArguments(m_options, m_numbers, error)) return Fail(EXIT_USAGE, error);
   const std::string& c = m_options.command;
   int status = EXIT_OK;
-  if (c == "bootload")
+  if (!CheckCommandArguments(m_options, m_numbers, error))
+    status = Fail(EXIT_USAGE, c + ": " + error);
+  else if (c == "bootload")
     status = BootLoad();
   else if (c == "flash")
     status = Flash(false);

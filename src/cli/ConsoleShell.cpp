@@ -110,7 +110,8 @@ bool ConsoleShell::SawBox(const std::string& text) const {
 
 bool ConsoleShell::IsAddressStatus(const std::string& text) {
   size_t a = HexRun(text, 0);
-  if (a == 0 || a > 4) return false;
+  // Five digits: the writers show the address after the last byte, 10000.
+  if (a == 0 || a > 5) return false;
   if (a == text.size()) return true;
   if (text[a] != ' ') return false;
   if (a + 1 == text.size()) return true;
@@ -127,7 +128,7 @@ void ConsoleShell::StatusTextChanged(const std::string& text) {
     if (m_tracking && !m_realProgress && addressOnly) {
       long address = std::stol(text.substr(0, text.find(' ')), nullptr, 16);
       // The writer shows the address before each chunk, one below its start.
-      if (address >= m_trackLow - 1 && address <= m_trackHigh) {
+      if (address >= m_trackLow - 1 && address <= m_trackHigh + 1) {
         if (!m_meter.Active()) m_meter.Begin(m_trackLabel, m_trackLow, m_trackHigh);
         char shown[16];
         std::snprintf(shown, sizeof shown, "0x%04lx", address);
@@ -274,6 +275,7 @@ void ConsoleShell::ProgressChanged(CProgressDlg& progress) {
     if (m_meter.Active()) m_meter.End();
     m_meter.Begin(progress.m_label, progress.m_low, progress.m_high);
   }
+  m_meter.SetLabel(progress.m_label);
   m_meter.Update(progress.m_pos, progress.m_address);
 }
 

@@ -16,6 +16,8 @@ class ProgressMeter {
   void Begin(const std::string& label, long low, long high);
   // The transfer has reached `position`; addressText is shown as it stands.
   void Update(long position, const std::string& addressText);
+  // The operation names itself after the window opened.
+  void SetLabel(const std::string& label) { m_label = label; }
   // The transfer ended (at whatever position it reached).
   void End();
 
