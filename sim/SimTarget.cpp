@@ -81,10 +81,9 @@ double SimTarget::NextDeadline() const {
   return next;
 }
 
-std::vector<std::pair<uint8_t, double>> SimTarget::TakeOutput() {
-  std::vector<std::pair<uint8_t, double>> out;
-  out.swap(m_output);
-  return out;
+void SimTarget::TakeOutput(std::vector<std::pair<uint8_t, double>>& into) {
+  into.insert(into.end(), m_output.begin(), m_output.end());
+  m_output.clear();  // keeps its capacity: this runs once per byte
 }
 
 void SimTarget::Emit(uint8_t byte, double t) { m_output.emplace_back(byte, t); }

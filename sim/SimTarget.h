@@ -54,8 +54,9 @@ class SimTarget {
   void Advance(double t);
   // When Advance next has something to do; infinity when nothing is pending.
   double NextDeadline() const;
-  // The bytes sent since the last call, each with the time it was produced.
-  std::vector<std::pair<uint8_t, double>> TakeOutput();
+  // Moves the bytes sent since the last call, each with the time it was
+  // produced, to the end of `into`.
+  void TakeOutput(std::vector<std::pair<uint8_t, double>>& into);
 
   uint8_t Read(unsigned address) const;        // as the CPU sees it now
   void Poke(unsigned address, uint8_t value);  // back door, no physics

@@ -102,6 +102,7 @@ struct VirtualController::Impl {
   std::deque<InByte> in;
   std::deque<OutByte> out;
   std::vector<SimTraceEntry> trace;
+  std::vector<std::pair<uint8_t, double>> sent;  // scratch for CollectOutput
 
   int dropCount = 0;
   double randomRate = 0;
@@ -126,6 +127,12 @@ struct VirtualController::Impl {
   void ReadInput();
   void CheckOpenRate();
   void ResetLocked(bool keepInput);
+  // With both rates alike, opening the line says nothing about the host's
+  // intent, and a talker session must not be reset by its own reconnection.
+  bool OpenAsksForReset(int rate) const {
+    return options.resetOnBootstrapRateOpen && RatesMatch(rate, options.bootstrapBaud) &&
+           !RatesMatch(options.normalBaud, options.bootstrapBaud) && target.Mode() != SimMode::Bootstrap;
+  }
 };
 
 void VirtualController::Impl::ResetLocked(bool keepInput) {
@@ -140,9 +147,7 @@ void VirtualController::Impl::Receive(const InByte& e) {
     openArmed = false;
     // A host that opens the line at the bootstrap rate means to download: a
     // controller whose program is running gets the reset the user would give it.
-    if (options.resetOnBootstrapRateOpen && RatesMatch(e.rate, options.bootstrapBaud) &&
-        target.Mode() != SimMode::Bootstrap)
-      ResetLocked(true);
+    if (OpenAsksForReset(e.rate)) ResetLocked(true);
   }
   target.Advance(e.at);  // the download may have ended before this byte
   SimTraceEntry entry{e.at, true, e.byte, false};
@@ -164,14 +169,18 @@ void VirtualController::Impl::Receive(const InByte& e) {
 }
 
 void VirtualController::Impl::CollectOutput() {
-  for (auto [byte, at] : target.TakeOutput()) {
+  sent.clear();
+  target.TakeOutput(sent);
+  for (auto [byte, at] : sent) {
     double when = at;
     if (options.pace) {
       when = std::max(at, lastOut) + 10.0 / target.ListeningBaud();
       lastOut = when;
     }
     out.push_back({byte, when});
-    trace.push_back({when, false, byte, false});
+    SimTraceEntry entry{when, false, byte, false};
+    entry.received = byte;
+    trace.push_back(entry);
   }
 }
 
@@ -243,8 +252,7 @@ void VirtualController::Impl::CheckOpenRate() {
   hostBaud = rate;
   if (rate == rateAtOpen) return;
   rateAtOpen = rate;
-  if (options.resetOnBootstrapRateOpen && RatesMatch(rate, options.bootstrapBaud) &&
-      target.Mode() != SimMode::Bootstrap && !hungUp) {
+  if (OpenAsksForReset(rate) && !hungUp) {
     openArmed = false;
     ResetLocked(false);
   }
