@@ -59,8 +59,9 @@ int SendCommandHeader(uint8_t command, unsigned address, uint8_t count) {
   uint8_t reply = 0;
   bool ok = ReceiveByteChecked(reply) && reply == static_cast<uint8_t>(~command);
   // The talker expects the whole header whatever its reply was.
-  int sent = SendByte(count) & SendByte(static_cast<uint8_t>(address >> 8)) &
-             SendByte(static_cast<uint8_t>(address & 0xFF));
+  bool sent = SendByte(count);
+  sent = SendByte(static_cast<uint8_t>(address >> 8)) && sent;
+  sent = SendByte(static_cast<uint8_t>(address & 0xFF)) && sent;
   return ok && sent ? 1 : 0;
 }
 
@@ -101,6 +102,10 @@ int WriteTargetByte(unsigned address, uint8_t value) { return WriteTargetBlock(a
 
 int ReadTargetByte(unsigned address, uint8_t& byte) {
   if (!g_connected.load()) return 0;
+  // A stale byte left from an earlier exchange would otherwise pass for the
+  // complement and shift the real answer into the value; callers write
+  // registers such as CONFIG back from what this returns.
+  g_rxFifo.Clear();
   int result = SendCommandHeader(CMD_READ, address & 0xFFFF, 1);
   uint8_t received = 0;
   // The acknowledgement's value means nothing to the talker.

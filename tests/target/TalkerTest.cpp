@@ -27,6 +27,11 @@ TEST_F(TalkerTest, SingleByteWriteAndReadOnTheWire) {
   EXPECT_EQ(value, 0x0D);
   EXPECT_EQ(HostBytesOnceAtLeast(5), (Bytes{0x01, 0x01, 0x10, 0x3F, 0x77}));
   EXPECT_EQ(shell.LastStatus(), "103f d");
+
+  // A stray byte from an earlier exchange must not pass for the complement.
+  g_rxFifo.PutByte(0xFE);
+  EXPECT_EQ(ReadTargetByte(0x103F, value), 1);
+  EXPECT_EQ(value, 0x0D);
 }
 
 TEST_F(TalkerTest, BlockWriteChunksAndKeepsGoingAfterFaults) {
