@@ -13,6 +13,7 @@
 #include "link/ByteFifo.h"
 #include "link/LinkState.h"
 #include "target/BootLoad.h"
+#include "target/Talker.h"
 
 namespace fs = std::filesystem;
 
@@ -103,6 +104,9 @@ void TargetRig::StartTalker(const SimOptions& options) {
   ASSERT_EQ(programmer.BootLoad(true), 1);
   ASSERT_TRUE(g_connected && g_bootMode);
   ASSERT_EQ(sim->Mode(), SimMode::Talker);
+  // The last acknowledgement of the first contact may still be on its way; an
+  // echoed write that changes nothing proves the controller has taken it.
+  ASSERT_EQ(WriteTargetByte(0x03FF, sim->Read(0x03FF)), 1);
   sim->ClearTrace();
   shell.statusTexts.clear();
   shell.boxes.clear();
