@@ -260,3 +260,19 @@ TEST_F(FileCommandsTest, ChangeLoaderEmptiesTheStoredNameAndSaysSo) {
 }
 
 }  // namespace
+
+#include "operations/ThreadPriority.h"
+
+namespace {
+
+// Raised where the privilege allows it, and always back where it was.
+TEST(RaisedPriority, IsRestoredWhetherOrNotItCouldBeRaised) {
+  int before = CurrentThreadNice();
+  {
+    CRaisedPriority raised;
+    EXPECT_EQ(raised.Raised() ? before - 1 : before, CurrentThreadNice());
+  }
+  EXPECT_EQ(before, CurrentThreadNice());
+}
+
+}  // namespace

@@ -17,6 +17,7 @@
 #include "operations/AddressRangeDlg.h"
 #include "operations/EepromDlg.h"
 #include "operations/FileChoice.h"
+#include "operations/ThreadPriority.h"
 #include "sim/VirtualController.h"
 #include "support/MemoryStore.h"
 #include "support/ScriptedShell.h"
@@ -144,7 +145,9 @@ TEST_F(FlashEndToEnd, EraseFlashThenQuickFlashTheSameFileWithoutDialogs) {
   EXPECT_TRUE(shell.SawStatus("AMD chip is erased! "));
   ASSERT_TRUE(AllErased(0x8000, 0xFFFF));
 
+  int nice = CurrentThreadNice();
   Flash(&CTrellisView::OnFlashController, programPath);
+  EXPECT_EQ(nice, CurrentThreadNice());
   EXPECT_TRUE(shell.SawStatus("M 1 CH 20"));
   EXPECT_EQ("Memory written correctly", shell.LastStatus());
   EXPECT_EQ(0, Differences(0x8000, 0xFFFF));
