@@ -102,6 +102,9 @@ struct VirtualController::Impl {
   std::deque<InByte> in;
   std::deque<OutByte> out;
   std::vector<SimTraceEntry> trace;
+  // Kept beside the trace so that a test polling them copies bytes, not
+  // the whole trace, while the serving thread waits for the lock.
+  std::vector<uint8_t> hostBytes, targetBytes;
   std::vector<std::pair<uint8_t, double>> sent;  // scratch for CollectOutput
 
   int dropCount = 0;
@@ -165,6 +168,7 @@ void VirtualController::Impl::Receive(const InByte& e) {
     entry.garbled = true;
   }
   trace.push_back(entry);
+  hostBytes.push_back(e.byte);
   if (!entry.dropped) target.Receive(entry.received, e.at);
 }
 
@@ -181,6 +185,7 @@ void VirtualController::Impl::CollectOutput() {
     SimTraceEntry entry{when, false, byte, false};
     entry.received = byte;
     trace.push_back(entry);
+    targetBytes.push_back(byte);
   }
 }
 
@@ -380,6 +385,8 @@ bool VirtualController::Start() {
     d.in.clear();
     d.out.clear();
     d.trace.clear();
+    d.hostBytes.clear();
+    d.targetBytes.clear();
   }
   d.stopping = false;
   d.thread = std::thread([&d] { d.Run(); });
@@ -496,23 +503,19 @@ std::vector<SimTraceEntry> VirtualController::Trace() const {
 
 std::vector<uint8_t> VirtualController::HostBytes() const {
   std::lock_guard<std::mutex> lock(m_impl->mutex);
-  std::vector<uint8_t> bytes;
-  for (const auto& e : m_impl->trace)
-    if (e.fromHost) bytes.push_back(e.byte);
-  return bytes;
+  return m_impl->hostBytes;
 }
 
 std::vector<uint8_t> VirtualController::TargetBytes() const {
   std::lock_guard<std::mutex> lock(m_impl->mutex);
-  std::vector<uint8_t> bytes;
-  for (const auto& e : m_impl->trace)
-    if (!e.fromHost) bytes.push_back(e.byte);
-  return bytes;
+  return m_impl->targetBytes;
 }
 
 void VirtualController::ClearTrace() {
   std::lock_guard<std::mutex> lock(m_impl->mutex);
   m_impl->trace.clear();
+  m_impl->hostBytes.clear();
+  m_impl->targetBytes.clear();
 }
 
 void VirtualController::DropHostBytes(int count) {
