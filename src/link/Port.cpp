@@ -41,7 +41,12 @@ std::string CTrellisView::DevicePathForPort(int port) {
 }
 
 bool CTrellisView::OpenPort() {
-  if (g_hComm.IsOpen() || m_link->rxThreadStarted) ReleasePort(*m_link);
+  if (g_hComm.IsOpen() || m_link->rxThreadStarted) {
+    // The thread leaves its loop only once the flag is clear; it is set
+    // again below when the new port is ready.
+    g_connected = false;
+    ReleasePort(*m_link);
+  }
 
   // The time-outs divide by the rate; a rate typed as 0 (or junk) must stop
   // here with a reason rather than reach the division.

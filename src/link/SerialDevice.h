@@ -111,7 +111,6 @@ class CSerialDevice {
 
   const std::string& LastError() const { return m_lastError; }
   int LastErrorCode() const { return m_lastErrorCode; }
-  int Fd() const { return m_fd; }
 
  private:
   int m_fd = -1;

@@ -197,3 +197,17 @@ TEST_F(LinkTest, EachConnectStartsARunInTheRunLog) {
   EXPECT_EQ(again.peek(), EOF);
   std::remove(path.c_str());
 }
+
+// A caller that opens again without closing must not leave two threads or
+// wait forever for the first one.
+TEST_F(LinkTest, OpeningOverALiveConnectionReplacesIt) {
+  ASSERT_TRUE(view->OpenPort());
+  ASSERT_TRUE(view->OpenPort());
+  EXPECT_TRUE(g_connected);
+  EXPECT_TRUE(g_rxThreadRunning);
+  ASSERT_TRUE(pty.WriteAll({0x37, 0x00, 0xFE}));
+  ASSERT_TRUE(WaitUntil([] { return g_rxFifo.Count() >= 3; }));
+  EXPECT_EQ(TakeQueue(), (std::vector<uint8_t>{0x37, 0x00, 0xFE}));
+  view->ClosePort();
+  EXPECT_FALSE(g_rxThreadRunning);
+}
