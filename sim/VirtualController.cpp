@@ -90,6 +90,7 @@ struct VirtualController::Impl {
   bool linkMade = false;
   std::thread thread;
   std::atomic<bool> stopping{false};
+  bool serving = false;  // the thread is in its loop (guarded by the mutex)
   std::chrono::steady_clock::time_point origin;
 
   bool lineOpen = true;  // a fresh pseudo-terminal does not report a hang-up
@@ -123,6 +124,7 @@ struct VirtualController::Impl {
   }
 
   void Run();
+  void Serving();
   void Serve(double now);
   void Receive(const InByte& byte);
   void CollectOutput();
@@ -264,6 +266,13 @@ void VirtualController::Impl::CheckOpenRate() {
 }
 
 void VirtualController::Impl::Run() {
+  Serving();
+  std::lock_guard<std::mutex> lock(mutex);
+  serving = false;
+  modeChanged.notify_all();
+}
+
+void VirtualController::Impl::Serving() {
   while (!stopping.load()) {
     double now = Now();
     double deadline;
@@ -281,9 +290,11 @@ void VirtualController::Impl::Run() {
       Serve(now);
       deadline = kInf;
       if (!in.empty()) deadline = in.front().at;
-      if (!out.empty()) deadline = std::min(deadline, out.front().at);
-      deadline = std::min(deadline, target.NextDeadline());
       outputWaiting = !out.empty() && out.front().at <= now;
+      // Bytes due but refused by a host that is not reading wait for POLLOUT,
+      // not for a timer that has already run out.
+      if (!out.empty() && !outputWaiting) deadline = std::min(deadline, out.front().at);
+      deadline = std::min(deadline, target.NextDeadline());
       fd = master;
       closed = !lineOpen;
       armed = openArmed;
@@ -389,6 +400,7 @@ bool VirtualController::Start() {
     d.targetBytes.clear();
   }
   d.stopping = false;
+  d.serving = true;
   d.thread = std::thread([&d] { d.Run(); });
   return true;
 }
@@ -546,15 +558,14 @@ void VirtualController::HangUp() {
   d.out.clear();
   d.in.clear();
   d.modeChanged.notify_all();
-  if (!d.thread.joinable()) {
-    if (d.master >= 0) close(d.master);
-    d.master = -1;
-    return;
-  }
   // The serving thread owns the descriptor while it runs; it closes it, so
   // that no poll or read of it can meet a reused number.
-  d.Wake();
-  d.modeChanged.wait(lock, [&] { return d.master < 0; });
+  if (d.serving) {
+    d.Wake();
+    d.modeChanged.wait(lock, [&] { return d.master < 0 || !d.serving; });
+  }
+  if (d.master >= 0) close(d.master);
+  d.master = -1;
 }
 
 void VirtualController::SetRandomCorruption(double rate, uint32_t seed) {
