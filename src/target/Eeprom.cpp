@@ -10,6 +10,7 @@
 #include "shell/Shell.h"
 #include "target/HexFormat.h"
 #include "target/Talker.h"
+#include "target/TargetRange.h"
 
 namespace {
 
@@ -91,13 +92,15 @@ int WriteEepromByte(unsigned address, uint8_t value) {
 }
 
 int WriteEepromBlock(unsigned address, CProgrammer& programmer, unsigned countMinusOne) {
+  const unsigned lastOffset = countMinusOne < kEepromSize ? countMinusOne : kEepromSize - 1;
+  if (!RangeFits(address, lastOffset)) return 0;
   if (!ClearBlockProtection()) return 0;
   if (!EepromOn(address)) return 0;
   if (!g_connected.load()) return 0;
 
   g_rxFifo.Clear();
-  unsigned remaining = countMinusOne + 1;
-  if (remaining > kEepromSize) remaining = kEepromSize;
+  // The EEPROM holds 512 bytes; anything beyond is not sent.
+  unsigned remaining = lastOffset + 1;
   int result = 1;
   while (remaining > 0) {
     uint8_t count = 0;

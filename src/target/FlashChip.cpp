@@ -9,6 +9,7 @@
 #include "target/HexFormat.h"
 #include "target/ProgressDlg.h"
 #include "target/Talker.h"
+#include "target/TargetRange.h"
 
 namespace {
 
@@ -107,6 +108,7 @@ int CProgrammer::EraseFlash() {
 }
 
 int WriteFlash(unsigned address, CProgrammer& programmer, unsigned countMinusOne, bool writeAll) {
+  if (!RangeFits(address, countMinusOne)) return 0;
   // With the EEPROM mapped over the flash the bytes would land in the wrong chip.
   if (!EepromOff()) return 0;
   g_rxFifo.Clear();
@@ -137,7 +139,7 @@ int WriteFlashBlocks(unsigned address, CProgrammer& programmer, unsigned countMi
   progress.SetLabel("Writing Flash");
   progress.SetAddress(address, true);
   progress.SetValue(programmer.GetImageByte(address), true);
-  if (!g_connected.load()) return 0;
+  if (!g_connected.load() || !RangeFits(address, countMinusOne)) return 0;
 
   g_rxFifo.Clear();
   unsigned remaining = countMinusOne + 1;

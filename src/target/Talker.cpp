@@ -8,6 +8,7 @@
 #include "shell/Shell.h"
 #include "target/HexFormat.h"
 #include "target/ProgressDlg.h"
+#include "target/TargetRange.h"
 
 namespace {
 
@@ -66,7 +67,7 @@ int SendCommandHeader(uint8_t command, unsigned address, uint8_t count) {
 }
 
 int WriteTargetBlock(unsigned address, const uint8_t* data, unsigned countMinusOne) {
-  if (!g_connected.load()) return 0;
+  if (!g_connected.load() || !RangeFits(address, countMinusOne)) return 0;
   g_rxFifo.Clear();
   unsigned remaining = countMinusOne + 1;
   int result = 1;
@@ -123,7 +124,7 @@ int ReadTargetBlock(unsigned address, CProgrammer& programmer, unsigned countMin
   progress.SetLabel("Reading Memory");
   progress.SetAddress(address, true);
   progress.SetValue(programmer.GetImageByte(address), true);
-  if (!g_connected.load()) return 0;
+  if (!g_connected.load() || !RangeFits(address, countMinusOne)) return 0;
 
   g_rxFifo.Clear();
   unsigned remaining = countMinusOne + 1;

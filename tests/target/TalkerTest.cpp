@@ -58,6 +58,14 @@ TEST_F(TalkerTest, BlockWriteChunksAndKeepsGoingAfterFaults) {
   EXPECT_EQ(WriteTargetBlock(0x0300, data.data(), 19), 0);
   EXPECT_EQ(sim->HostBytes().size(), 4u + 20u);
   EXPECT_EQ(WriteTargetBlock(0x0300, data.data(), 19), 1);
+
+  // A range running past 0xFFFF would wrap onto RAM and registers: refused unsent.
+  sim->ClearTrace();
+  CProgrammer p;
+  EXPECT_EQ(WriteTargetBlock(0xFF00, data.data(), 0x1FF), 0);
+  EXPECT_EQ(WriteFlash(0xFFF0, p, 0x1F, true), 0);
+  EXPECT_EQ(ReadTargetBlock(0x8000, p, 0xFFFFFFFFu), 0);
+  EXPECT_TRUE(sim->HostBytes().empty());
 }
 
 TEST_F(TalkerTest, BlockReadAcknowledgesOneByteAhead) {
