@@ -1,6 +1,3 @@
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <cstring>
 
 #include "app/TrellisView.h"
