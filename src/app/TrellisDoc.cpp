@@ -34,7 +34,9 @@ void CRecentFileList::WriteList() {
   }
 }
 
-void CRecentFileList::Add(const std::string& path) {
+void CRecentFileList::Add(const std::string& added) {
+  // A copy: the caller may pass one of our own entries, which moves below.
+  const std::string path = added;
   if (path.empty()) return;
   for (size_t i = 0; i < m_files.size(); ++i) {
     if (m_files[i] == path) {

@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
+#include <QShowEvent>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStatusTipEvent>
@@ -36,6 +37,12 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 constexpr quint32 kX11LockMask = 0x02;
 constexpr quint32 kX11NumLockMask = 0x10;
 
+bool IsOnMenuBar(int id) {
+  for (const MenuEntry& e : MenuBar())
+    if (e.kind == MenuEntry::Item && e.id == id) return true;
+  return false;
+}
+
 }  // namespace
 
 MainWindow::MainWindow(CTrellisView& view, CMainFrame& frame, CTrellisDoc& doc, CRecentFileList& recent)
@@ -47,7 +54,7 @@ MainWindow::MainWindow(CTrellisView& view, CMainFrame& frame, CTrellisDoc& doc, 
   CreateStatusBar();
   CreateClient();
   UpdateTitle();
-  resize(800, 680);
+  resize(800, sizeHint().height());
 
   qApp->installEventFilter(this);
   // Menus and keys ask for the commands' state the way an idle loop would:
@@ -69,7 +76,13 @@ void MainWindow::CreateActions() {
     a->setStatusTip(Q(c.prompt));
     a->setToolTip(Q(c.toolTip));
     QList<QKeySequence> keys;
-    for (const std::string& k : c.keys) keys << QKeySequence(Q(k));
+    for (const std::string& k : c.keys) {
+      // An item directly on the menu bar whose key is its own mnemonic
+      // ("&Settings..." and Alt+S) is reached by the mnemonic alone: the
+      // same key registered twice is ambiguous and would do nothing.
+      if (QKeySequence(Q(k)) == QKeySequence::mnemonic(Q(c.menuText)) && IsOnMenuBar(c.id)) continue;
+      keys << QKeySequence(Q(k));
+    }
     a->setShortcuts(keys);
     a->setShortcutContext(Qt::WindowShortcut);
     const int id = c.id;
@@ -129,6 +142,15 @@ void MainWindow::CreateMenus() {
     }
   }
   RebuildRecentFiles();
+
+  // The items on the bar itself show their prompts while highlighted, as the
+  // items inside the menus do.
+  connect(bar, &QMenuBar::hovered, this, [this](QAction* a) {
+    if (a->menu()) return;
+    m_prompting = true;
+    m_message->setText(a->statusTip());
+  });
+  bar->installEventFilter(this);
 }
 
 void MainWindow::CreateToolBar() {
@@ -185,6 +207,9 @@ void MainWindow::CreateClient() {
     m_panes[i]->m_onActivated = [this, i] { SetActiveView(i + 1); };
     m_splitter->addWidget(m_panes[i]);
   }
+  // Extra height goes to the main view; the panes keep their 50 pixels.
+  m_splitter->setStretchFactor(0, 1);
+  for (int i = 1; i <= 4; ++i) m_splitter->setStretchFactor(i, 0);
   m_splitter->setSizes({400, 50, 50, 50, 50});
   setCentralWidget(m_splitter);
   m_viewWidget->setFocus(Qt::OtherFocusReason);
@@ -311,12 +336,32 @@ bool MainWindow::event(QEvent* e) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == menuBar() && e->type() == QEvent::Leave && !QApplication::activePopupWidget()) EndPrompt();
   if (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease) {
     auto* k = static_cast<QKeyEvent*>(e);
     if (watched->isWidgetType() && !k->isAutoRepeat())
       UpdateIndicators(k->modifiers(), k->nativeModifiers(), k->key(), e->type() == QEvent::KeyPress);
   }
   return QMainWindow::eventFilter(watched, e);
+}
+
+void MainWindow::showEvent(QShowEvent* e) {
+  QMainWindow::showEvent(e);
+  if (m_rowsFitted) return;
+  m_rowsFitted = true;
+  // The rows start at 400 pixels for the view and 50 for each pane; the
+  // window grows to hold them, and once it has its size the view takes
+  // whatever is left over.
+  const int rows = 400 + 4 * 50;
+  const int handles = 4 * m_splitter->handleWidth();
+  const int missing = rows + handles - m_splitter->height();
+  if (missing > 0) resize(width(), height() + missing);
+  QTimer::singleShot(0, this, &MainWindow::FitSplitterRows);
+}
+
+void MainWindow::FitSplitterRows() {
+  const int available = m_splitter->height() - 4 * m_splitter->handleWidth();
+  m_splitter->setSizes({std::max(400, available - 4 * 50), 50, 50, 50, 50});
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
@@ -422,7 +467,8 @@ void MainWindow::OpenDocument(const std::string& path, int recentIndex) {
 
 void MainWindow::OnOpenRecentFile(int index) {
   if (index < 0 || index >= static_cast<int>(m_recent.Files().size())) return;
-  OpenDocument(m_recent.Files()[static_cast<size_t>(index)], index);
+  const std::string path = m_recent.Files()[static_cast<size_t>(index)];
+  OpenDocument(path, index);
 }
 
 void MainWindow::OnFileSave() {

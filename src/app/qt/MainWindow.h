@@ -59,6 +59,7 @@ class MainWindow : public QMainWindow {
 
  protected:
   bool event(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -68,6 +69,7 @@ class MainWindow : public QMainWindow {
   void CreateToolBar();
   void CreateStatusBar();
   void CreateClient();
+  void FitSplitterRows();
   void RebuildRecentFiles();
   void UpdateTitle();
   void ShowPrompt(const QString& tip);
@@ -104,6 +106,7 @@ class MainWindow : public QMainWindow {
   QLabel* m_indicators[3] = {};
   bool m_capsLock = false, m_numLock = false, m_scrollLock = false;
   bool m_prompting = false;
+  bool m_rowsFitted = false;
   int m_activeView = 0;
   QTimer m_idleTimer;
   std::unique_ptr<QPrinter> m_printer;

@@ -47,6 +47,14 @@ void TrellisViewWidget::focusInEvent(QFocusEvent* event) {
   if (m_onActivated) m_onActivated();
 }
 
+// A click makes a view the active one even where the platform does not move
+// the keyboard focus (an inactive window, the offscreen platform).
+void TrellisViewWidget::mousePressEvent(QMouseEvent* event) {
+  QWidget::mousePressEvent(event);
+  setFocus(Qt::MouseFocusReason);
+  if (m_onActivated) m_onActivated();
+}
+
 ListDispWidget::ListDispWidget(CListDisp& pane, QWidget* parent) : QAbstractScrollArea(parent), m_pane(pane) {
   setFocusPolicy(Qt::ClickFocus);
   viewport()->setFocusProxy(this);
@@ -59,6 +67,9 @@ ListDispWidget::ListDispWidget(CListDisp& pane, QWidget* parent) : QAbstractScro
 }
 
 QSize ListDispWidget::sizeHint() const { return QSize(640, 50); }
+
+// Small enough that the splitter keeps the 50-pixel rows it is given.
+QSize ListDispWidget::minimumSizeHint() const { return QSize(80, g_lineHeight); }
 
 void ListDispWidget::UpdateRanges(int count, int maxLen) {
   const int totalWidth = maxLen * g_charWidth;
@@ -104,5 +115,11 @@ void ListDispWidget::paintEvent(QPaintEvent*) {
 
 void ListDispWidget::focusInEvent(QFocusEvent* event) {
   QAbstractScrollArea::focusInEvent(event);
+  if (m_onActivated) m_onActivated();
+}
+
+void ListDispWidget::mousePressEvent(QMouseEvent* event) {
+  QAbstractScrollArea::mousePressEvent(event);
+  setFocus(Qt::MouseFocusReason);
   if (m_onActivated) m_onActivated();
 }

@@ -26,6 +26,7 @@ class TrellisViewWidget : public QWidget {
   void paintEvent(QPaintEvent*) override;
   void keyPressEvent(QKeyEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
 
  private:
   CTrellisView& m_view;
@@ -36,6 +37,7 @@ class ListDispWidget : public QAbstractScrollArea {
  public:
   ListDispWidget(CListDisp& pane, QWidget* parent = nullptr);
   QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
 
   // The model changed: recompute the scroll ranges from the lines now held,
   // scroll to the end and repaint.
@@ -47,6 +49,7 @@ class ListDispWidget : public QAbstractScrollArea {
   void paintEvent(QPaintEvent*) override;
   void resizeEvent(QResizeEvent*) override;
   void focusInEvent(QFocusEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
 
  private:
   void UpdateRanges(int count, int maxLen);

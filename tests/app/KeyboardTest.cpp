@@ -1,0 +1,94 @@
+// Typed keys on the main view reach a controller behind a real pseudo-
+// terminal, and the frames they send are echoed in the "XMIT: " pane.
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QTest>
+
+#include "AppTestSupport.h"
+#include "app/CommandTable.h"
+#include "app/MainFrame.h"
+#include "app/TrellisView.h"
+#include "app/qt/ViewWidgets.h"
+#include "link/LinkState.h"
+#include "sim/VirtualController.h"
+
+namespace {
+
+class KeyboardTest : public DesktopTest {
+ protected:
+  void SetUp() override {
+    DesktopTest::SetUp();
+    ASSERT_TRUE(sim.Start());
+    store.WriteProfileString("Comm", "Device 1", sim.SlavePath());
+  }
+  void TearDown() override {
+    DesktopTest::TearDown();  // disconnects before the controller goes away
+    sim.Stop();
+  }
+
+  // Waits (dispatching events) until the controller has seen `count` bytes.
+  std::vector<uint8_t> HostBytesAfter(size_t count) {
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<uint8_t> bytes = sim.HostBytes();
+    while (bytes.size() < count && clock.elapsed() < 20000) {
+      Pump(10);
+      bytes = sim.HostBytes();
+    }
+    return bytes;
+  }
+
+  VirtualController sim;
+};
+
+}  // namespace
+
+TEST_F(KeyboardTest, TypedKeysSendFramesAndEchoThemWhileConnected) {
+  Start();
+  // Disconnected: typing sends nothing.
+  QTest::keyClick(window->ViewWidget(), 'a');
+  Pump(50);
+  EXPECT_TRUE(sim.HostBytes().empty());
+  EXPECT_EQ(0, app->Frame()->Pane(PANE_XMIT)->Count());
+
+  QTest::keyClick(window, Qt::Key_F7);
+  ASSERT_TRUE(g_connected);
+  EXPECT_EQ(0u, app->View()->StatusLineText().find("Connected, Connection Normal"));
+
+  QTest::keyClicks(window->ViewWidget(), "3Ab");  // keys without a frame
+  QTest::keyClick(window->ViewWidget(), 'a');
+  const std::vector<uint8_t> expected = {0xF4, 0x56, 0x0A, 0xAC};
+  EXPECT_EQ(expected, HostBytesAfter(4));
+
+  std::vector<std::string> lines = app->Frame()->Pane(PANE_XMIT)->Lines();
+  ASSERT_EQ(1u, lines.size());
+  EXPECT_EQ("XMIT: F4,56,A,AC,", lines[0]);
+
+  QTest::keyClick(window->ViewWidget(), '0');
+  HostBytesAfter(9);
+  lines = app->Frame()->Pane(PANE_XMIT)->Lines();
+  ASSERT_EQ(2u, lines.size());
+  EXPECT_EQ("XMIT: F4,57,1,0,B4,", lines[1]);
+
+  QTest::keyClick(window, Qt::Key_F8);
+  EXPECT_FALSE(g_connected);
+  EXPECT_EQ(0u, app->View()->StatusLineText().find("Disconnected, "));
+}
+
+TEST_F(KeyboardTest, ConnectFailureLeavesTheWindowDisconnected) {
+  store.WriteProfileString("Comm", "Device 1", "/nonexistent/tty");
+  Start();
+  std::string text, caption;
+  OnNextModal([&](QWidget* w) {
+    auto* box = qobject_cast<QMessageBox*>(w);
+    ASSERT_NE(nullptr, box);
+    text = box->text().toStdString();
+    caption = box->windowTitle().toStdString();
+    EXPECT_EQ(QMessageBox::Warning, box->icon());
+    box->accept();
+  });
+  window->RunCommand(ID_CONNECT);
+  EXPECT_EQ("Connection failed!", text);
+  EXPECT_EQ("TTY application", caption);
+  EXPECT_FALSE(g_connected);
+}
