@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -21,6 +22,7 @@
 #include "cli/OverlayStore.h"
 #include "image/LoadOffsetDlg.h"
 #include "image/Programmer.h"
+#include "link/ByteFifo.h"
 #include "link/LinkImpl.h"
 #include "link/LinkState.h"
 #include "link/SerialPorts.h"
@@ -92,6 +94,7 @@ class Session {
   }
 
   int Run();
+  const std::string& Failure() const { return m_failure; }
 
  private:
   static ConsoleShell::Settings ShellSettings(const CliOptions& o, bool stdinTty, bool stderrTty) {
@@ -123,6 +126,21 @@ class Session {
       m_overlay.Override("file", "BOOT PATH", folder);
       m_overlay.Override("file", "BOOT NAME", path.filename().string());
     }
+  }
+
+  // A read ends with the host's acknowledgement of the last byte, and nothing
+  // tells when the talker has taken it; the purge of the closing port can
+  // still discard it, which leaves the talker waiting for it and makes the
+  // next run's first command byte that acknowledgement.  An identification ends with a byte
+  // the talker sends only after it took our last one, so after it the talker
+  // is idle and the next run starts in step.
+  void SettleTalker() {
+    // After a failure the talker may be out of step already; do not let that
+    // hold up the report for the whole time-out.
+    m_shell.SetTimeout(m_options.timeoutSeconds > 0 ? std::min(m_options.timeoutSeconds, 3) : 3);
+    m_shell.NoteActivity();
+    GetFlashId();
+    g_rxFifo.Clear();
   }
 
   // ---- what the run saw ----
@@ -676,12 +694,9 @@ int Session::Run() {
     status = Verify();
   else if (c == "devices")
     status = Devices();
+  if (g_connected.load() && !m_shell.timedOut && !m_shell.interrupted) SettleTalker();
   PrintCommErrors();
   if (status == EXIT_OK && ConsoleShell::InterruptRequested()) Fail(EXIT_INTERRUPTED, c + ": interrupted");
-  if (m_failStatus != EXIT_OK) {
-    m_err << "keston-cli: " << m_failure << '\n';
-    m_err.flush();
-  }
   return m_failStatus;
 }
 
@@ -708,6 +723,18 @@ int RunKestonCli(int argc, const char* const* argv, std::ostream& results, std::
     results << text;
     return EXIT_OK;
   }
-  Session session(options, results, err, in, stdinIsTerminal, stderrIsTerminal);
-  return session.Run();
+  int status = EXIT_OK;
+  std::string failure;
+  {
+    Session session(options, results, err, in, stdinIsTerminal, stderrIsTerminal);
+    status = session.Run();
+    failure = session.Failure();
+  }
+  // After the session: the port is closed by then, so nothing the link says
+  // on its way out lands after the line that names the failure.
+  if (status != EXIT_OK) {
+    err << "keston-cli: " << failure << '\n';
+    err.flush();
+  }
+  return status;
 }

@@ -60,6 +60,7 @@ class ConsoleShell : public Shell {
   void TrackStatusAddresses(const std::string& label, long low, long high);
   void StopTrackingStatusAddresses();
 
+  void SetTimeout(double seconds) { m_settings.timeoutSeconds = seconds; }
   // Prints a line on standard error between redraws of the progress bar.
   void Note(const std::string& text);
   // Counts as a sign of life for the time-out; any thread.

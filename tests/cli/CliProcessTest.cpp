@@ -1,0 +1,503 @@
+// keston-cli as a user runs it: a separate process talking over a real
+// pseudo-terminal to keston-sim, another process.  Assertions are on exit
+// statuses, what the two programs print, the files written and the
+// controller's flash as keston-sim dumps it.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "image/Programmer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+double Now() {
+  using namespace std::chrono;
+  return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+pid_t Spawn(const std::vector<std::string>& argv, int in, int out, int err) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(in, STDIN_FILENO);
+    dup2(out, STDOUT_FILENO);
+    dup2(err, STDERR_FILENO);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+// Runs keston-cli to its end with standard input on /dev/null (no terminal,
+// so questions are declined unless --yes).  `onErr` sees the standard error
+// gathered so far each time more arrives.
+Result RunCli(const std::vector<std::string>& args,
+              const std::function<void(const std::string&)>& onErr = nullptr, double timeoutSeconds = 240) {
+  int outPipe[2], errPipe[2];
+  if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return {};
+  int devNull = open("/dev/null", O_RDONLY);
+  std::vector<std::string> argv = {KESTON_CLI_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  pid_t pid = Spawn(argv, devNull, outPipe[1], errPipe[1]);
+  close(devNull);
+  close(outPipe[1]);
+  close(errPipe[1]);
+  Result r;
+  bool outOpen = true, errOpen = true;
+  const double deadline = Now() + timeoutSeconds;
+  while (outOpen || errOpen) {
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    int n = poll(fds, 2, 200);
+    if (Now() > deadline) {
+      kill(pid, SIGKILL);
+      ADD_FAILURE() << "keston-cli did not end within " << timeoutSeconds << " s";
+      break;
+    }
+    if (n <= 0) continue;
+    char buffer[4096];
+    if (outOpen && (fds[0].revents & (POLLIN | POLLHUP))) {
+      ssize_t got = read(outPipe[0], buffer, sizeof buffer);
+      if (got <= 0)
+        outOpen = false;
+      else
+        r.out.append(buffer, static_cast<size_t>(got));
+    }
+    if (errOpen && (fds[1].revents & (POLLIN | POLLHUP))) {
+      ssize_t got = read(errPipe[0], buffer, sizeof buffer);
+      if (got <= 0) {
+        errOpen = false;
+      } else {
+        r.err.append(buffer, static_cast<size_t>(got));
+        if (onErr) onErr(r.err);
+      }
+    }
+  }
+  close(outPipe[0]);
+  close(errPipe[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return r;
+}
+
+// keston-sim on a pseudo-terminal of its own, driven through its console.
+class SimProcess {
+ public:
+  explicit SimProcess(std::vector<std::string> options) {
+    int inPipe[2], outPipe[2];
+    if (pipe(inPipe) != 0 || pipe(outPipe) != 0) return;
+    std::vector<std::string> argv = {KESTON_SIM_PATH, "--erase-ms", "20", "--eeprom-ms", "1"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    int errFd = open("/dev/null", O_WRONLY);
+    m_pid = Spawn(argv, inPipe[0], outPipe[1], errFd);
+    close(errFd);
+    close(inPipe[0]);
+    close(outPipe[1]);
+    m_in = inPipe[1];
+    m_out = outPipe[0];
+    device = ReadLine(30);
+  }
+  ~SimProcess() {
+    if (m_in >= 0) {
+      Send("quit");
+      close(m_in);
+    }
+    int status = 0;
+    for (int i = 0; i < 100 && m_pid > 0; ++i) {
+      if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+        m_pid = -1;
+        break;
+      }
+      usleep(50000);
+    }
+    if (m_pid > 0) {
+      kill(m_pid, SIGKILL);
+      waitpid(m_pid, &status, 0);
+    }
+    if (m_out >= 0) close(m_out);
+  }
+
+  // A console command and the one line it answers with.
+  std::string Command(const std::string& line) {
+    Send(line);
+    return ReadLine(30);
+  }
+  void Send(const std::string& line) {
+    std::string text = line + "\n";
+    ssize_t n = write(m_in, text.data(), text.size());
+    (void)n;
+  }
+
+  std::vector<uint8_t> Flash(const fs::path& scratch) {
+    fs::path dump = scratch / "flash-dump.bin";
+    Command("dump " + dump.string());
+    std::ifstream in(dump, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+
+  std::string device;
+
+ private:
+  std::string ReadLine(double timeoutSeconds) {
+    const double deadline = Now() + timeoutSeconds;
+    while (Now() < deadline) {
+      size_t nl = m_buffer.find('\n');
+      if (nl != std::string::npos) {
+        std::string line = m_buffer.substr(0, nl);
+        m_buffer.erase(0, nl + 1);
+        return line;
+      }
+      pollfd fd = {m_out, POLLIN, 0};
+      if (poll(&fd, 1, 200) > 0) {
+        char buffer[1024];
+        ssize_t got = read(m_out, buffer, sizeof buffer);
+        if (got <= 0) break;
+        m_buffer.append(buffer, static_cast<size_t>(got));
+      }
+    }
+    return std::string();
+  }
+
+  pid_t m_pid = -1;
+  int m_in = -1;
+  int m_out = -1;
+  std::string m_buffer;
+};
+
+// A program file: S1 records of 32 bytes for each block of data.
+void WriteProgram(const fs::path& path, const std::map<unsigned, std::vector<uint8_t>>& blocks) {
+  std::ofstream out(path);
+  out << "S00600004844521B\n";
+  for (const auto& [start, bytes] : blocks) {
+    for (size_t i = 0; i < bytes.size(); i += 32) {
+      size_t n = std::min<size_t>(32, bytes.size() - i);
+      unsigned address = start + static_cast<unsigned>(i);
+      unsigned sum = static_cast<unsigned>(n + 3) + (address >> 8) + (address & 0xFF);
+      char text[16];
+      std::snprintf(text, sizeof text, "S1%02X%04X", static_cast<unsigned>(n + 3), address);
+      out << text;
+      for (size_t j = 0; j < n; ++j) {
+        std::snprintf(text, sizeof text, "%02X", bytes[i + j]);
+        out << text;
+        sum += bytes[i + j];
+      }
+      std::snprintf(text, sizeof text, "%02X\n", ~sum & 0xFF);
+      out << text;
+    }
+  }
+  out << "S9030000FC\n";
+}
+
+std::vector<uint8_t> Pattern(size_t n, unsigned seed) {
+  std::vector<uint8_t> bytes(n);
+  for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>((i * 7 + seed * 13 + (i >> 8)) & 0xFF);
+  return bytes;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// The last line of standard error: where the one failure line must be.
+std::string LastLine(const std::string& text) {
+  std::string t = text;
+  while (!t.empty() && t.back() == '\n') t.pop_back();
+  size_t nl = t.rfind('\n');
+  return nl == std::string::npos ? t : t.substr(nl + 1);
+}
+
+class CliProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/keston-cli-test-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    m_dir = pattern;
+    m_loader = fs::path(std::getenv("KESTON_SOURCE_DIR") ? std::getenv("KESTON_SOURCE_DIR")
+                                                         : KESTON_SOURCE_FALLBACK) /
+               "examples" / "stand-in-loader.s19";
+    ASSERT_TRUE(fs::exists(m_loader)) << m_loader;
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(m_dir, ec);
+  }
+
+  // Options every run against `sim` takes: its device, a settings file of
+  // the test's own, and a time-out short enough for a stalled controller.
+  std::vector<std::string> With(const SimProcess& sim, std::vector<std::string> args) {
+    std::vector<std::string> all = {
+        "--settings", (m_dir / "settings.ini").string(), "--device", sim.device, "--timeout", "20"};
+    all.insert(all.end(), args.begin(), args.end());
+    return all;
+  }
+
+  void BootLoad(const SimProcess& sim) {
+    Result r = RunCli(With(sim, {"--talker", m_loader.string(), "--no-reset-prompt", "bootload"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(Contains(r.err, "Bootload Verified!.")) << r.err;
+    ASSERT_TRUE(Contains(r.err, "Controller Connection Good, Expanded mode")) << r.err;
+  }
+
+  fs::path m_dir;
+  fs::path m_loader;
+};
+
+TEST_F(CliProcessTest, BootLoadEraseFlashReadBackAndCompare) {
+  SimProcess sim({});
+  ASSERT_FALSE(sim.device.empty());
+  BootLoad(sim);
+
+  // Two blocks with a gap, so the unwritten addresses stay erased.
+  std::map<unsigned, std::vector<uint8_t>> blocks = {{0x8000, Pattern(0x300, 1)},
+                                                     {0x9000, Pattern(0x100, 2)}};
+  fs::path program = m_dir / "program.s19";
+  WriteProgram(program, blocks);
+
+  Result erase = RunCli(With(sim, {"--yes", "erase"}));
+  ASSERT_EQ(erase.status, 0) << erase.err;
+  EXPECT_TRUE(Contains(erase.err, "AMD chip is erased!")) << erase.err;
+
+  Result flash = RunCli(With(sim, {"flash", program.string()}));
+  ASSERT_EQ(flash.status, 0) << flash.err;
+  EXPECT_TRUE(Contains(flash.err, "Memory written correctly")) << flash.err;
+  // Off a terminal the progress comes as one line per 10%.
+  EXPECT_TRUE(Contains(flash.err, "Writing Flash")) << flash.err;
+
+  std::vector<uint8_t> chip = sim.Flash(m_dir);
+  ASSERT_EQ(chip.size(), 0x10000u);
+  for (const auto& [start, bytes] : blocks)
+    for (size_t i = 0; i < bytes.size(); ++i) ASSERT_EQ(chip[start + i], bytes[i]) << std::hex << start + i;
+  EXPECT_EQ(chip[0x8300], 0xFF);
+  EXPECT_EQ(chip[0x8FFF], 0xFF);
+
+  fs::path back = m_dir / "back.s19";
+  Result read = RunCli(With(sim, {"read", "8000-90ff", back.string()}));
+  ASSERT_EQ(read.status, 0) << read.err;
+  EXPECT_TRUE(Contains(read.err, "Program Sucessfully Read!!")) << read.err;
+  EXPECT_TRUE(Contains(read.err, "Reading Memory")) << read.err;
+  CProgrammer readBack;
+  FILE* f = std::fopen(back.c_str(), "r");
+  ASSERT_NE(f, nullptr);
+  readBack.ReadSRecordFile(f);
+  std::fclose(f);
+  EXPECT_EQ(readBack.m_badRecords, 0);
+  EXPECT_EQ(readBack.m_lowest, 0x8000u);
+  EXPECT_EQ(readBack.m_highest, 0x90FFu);
+  for (unsigned a = 0x8000; a <= 0x90FF; ++a) ASSERT_EQ(readBack.GetImageByte(a), chip[a]) << std::hex << a;
+
+  Result verify = RunCli(With(sim, {"verify", program.string()}));
+  EXPECT_EQ(verify.status, 0) << verify.err;
+  EXPECT_TRUE(Contains(verify.out, "1024 bytes of")) << verify.out;
+
+  // Reading onto an existing file needs a yes; without one nothing is replaced.
+  auto before = fs::file_size(back);
+  Result again = RunCli(With(sim, {"read", "8000-80ff", back.string()}));
+  EXPECT_EQ(again.status, 6) << again.err;
+  EXPECT_EQ(fs::file_size(back), before);
+  EXPECT_TRUE(Contains(LastLine(again.err), "File Exists, Overwrite?")) << again.err;
+}
+
+TEST_F(CliProcessTest, MemoryToolsIdChecksumAndQuickFlash) {
+  SimProcess sim({});
+  BootLoad(sim);
+
+  Result id = RunCli(With(sim, {"id"}));
+  ASSERT_EQ(id.status, 0) << id.err;
+  EXPECT_EQ(id.out, "manufacturer 0x01, device 0x20: AMD29F010\n");
+
+  Result ram = RunCli(With(sim, {"write-ram", "0x100", "a5", "4"}));
+  ASSERT_EQ(ram.status, 0) << ram.err;
+  EXPECT_TRUE(Contains(ram.err, "Ram write Suceeded!")) << ram.err;
+  Result dump = RunCli(With(sim, {"read-mem", "fe", "8"}));
+  ASSERT_EQ(dump.status, 0) << dump.err;
+  ASSERT_EQ(dump.out.substr(0, 5), "00fe:") << dump.out;
+  EXPECT_EQ(dump.out.substr(11, 12), " a5 a5 a5 a5") << dump.out;
+
+  // The EEPROM of page 4 is mapped by the write and stays mapped for the read.
+  Result eeprom = RunCli(With(sim, {"set-eeprom", "4e10", "5a", "2"}));
+  ASSERT_EQ(eeprom.status, 0) << eeprom.err;
+  EXPECT_TRUE(Contains(eeprom.err, "EEprom write Suceeded!")) << eeprom.err;
+  Result cells = RunCli(With(sim, {"read-mem", "4e0f", "4"}));
+  ASSERT_EQ(cells.status, 0) << cells.err;
+  EXPECT_EQ(cells.out.substr(0, 18), "4e0f: ff 5a 5a ff ") << cells.out;
+
+  Result clear = RunCli(With(sim, {"clear-processor"}));
+  EXPECT_EQ(clear.status, 0) << clear.err;
+  EXPECT_TRUE(Contains(clear.err, "68HC11 is erased!")) << clear.err;
+
+  // Words 0x1234 and 0x5678: the example sum of the checksum command.
+  fs::path small = m_dir / "small.s19";
+  WriteProgram(small, {{0x8000, {0x12, 0x34, 0x56, 0x78}}});
+  Result sum = RunCli(With(sim, {"checksum", small.string()}));
+  ASSERT_EQ(sum.status, 0) << sum.err;
+  EXPECT_EQ(sum.out, "Checksum 0x 68ac\n");
+  Result part = RunCli(With(sim, {"checksum", small.string(), "8000-8002"}));
+  EXPECT_EQ(part.out, "Checksum 0x 1234\n");
+
+  // quickflash reuses the file the last flash chose, from its own folder.
+  ASSERT_EQ(RunCli(With(sim, {"--yes", "erase"})).status, 0);
+  Result flash = RunCli(With(sim, {"flash", small.string()}));
+  ASSERT_EQ(flash.status, 0) << flash.err;
+  ASSERT_EQ(RunCli(With(sim, {"--yes", "erase"})).status, 0);
+  Result quick = RunCli(With(sim, {"quickflash"}));
+  ASSERT_EQ(quick.status, 0) << quick.err;
+  EXPECT_TRUE(Contains(quick.err, "Memory written correctly")) << quick.err;
+  std::vector<uint8_t> chip = sim.Flash(m_dir);
+  ASSERT_GE(chip.size(), 0x8004u);
+  EXPECT_EQ(chip[0x8000], 0x12);
+  EXPECT_EQ(chip[0x8003], 0x78);
+}
+
+TEST_F(CliProcessTest, BlockChipNeedsNoEraseAndIsNamed) {
+  SimProcess sim({"--chip", "block"});
+  BootLoad(sim);
+  Result id = RunCli(With(sim, {"id"}));
+  ASSERT_EQ(id.status, 0) << id.err;
+  EXPECT_TRUE(Contains(id.out, "manufacturer 0xbf, device 0x07: Flash EEPROM")) << id.out;
+  Result erase = RunCli(With(sim, {"--yes", "erase"}));
+  EXPECT_EQ(erase.status, 0) << erase.err;
+  EXPECT_TRUE(Contains(erase.err, "Can't Erase, Flash EEPROM")) << erase.err;
+
+  fs::path program = m_dir / "block.s19";
+  WriteProgram(program, {{0xC000, Pattern(200, 5)}});
+  Result flash = RunCli(With(sim, {"flash", program.string()}));
+  ASSERT_EQ(flash.status, 0) << flash.err;
+  Result verify = RunCli(With(sim, {"verify", program.string()}));
+  EXPECT_EQ(verify.status, 0) << verify.out << verify.err;
+}
+
+TEST_F(CliProcessTest, ExitStatusesNameWhatFailed) {
+  SimProcess sim({});
+  BootLoad(sim);
+  fs::path program = m_dir / "p.s19";
+  WriteProgram(program, {{0x8000, Pattern(64, 3)}});
+
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string named;  // what the failure line must mention
+  };
+  const std::vector<Case> cases = {
+      {{"frobnicate"}, 2, "unknown command"},
+      {{"write-ram", "10000", "1"}, 2, "ADDR"},
+      {{"read", "9000-8000", "x.s19"}, 2, "range"},
+      {{"flash"}, 2, "arguments"},
+      {{"erase", "--offset", "10"}, 2, "--offset"},
+      {{"flash", (m_dir / "missing.s19").string()}, 3, "missing.s19"},
+      {{"--talker", (m_dir / "none.s19").string(), "bootload"}, 3, "none.s19"},
+      {{"set-eeprom", "b600", "1"}, 5, "EEprom write failed!"},
+      {{"erase"}, 6, "Erase Program?"},
+  };
+  for (const Case& c : cases) {
+    Result r = RunCli(With(sim, c.args));
+    EXPECT_EQ(r.status, c.status) << c.args[0] << "\n" << r.err;
+    std::string last = LastLine(r.err);
+    EXPECT_EQ(last.rfind("keston-cli: ", 0), 0u) << last;
+    EXPECT_TRUE(Contains(last, c.named)) << last;
+  }
+
+  Result noDevice =
+      RunCli({"--settings", (m_dir / "s.ini").string(), "--device", (m_dir / "no-tty").string(), "id"});
+  EXPECT_EQ(noDevice.status, 4) << noDevice.err;
+  EXPECT_TRUE(Contains(LastLine(noDevice.err), "no-tty")) << noDevice.err;
+
+  // A file that differs from the controller: status 1 and where it starts.
+  ASSERT_EQ(RunCli(With(sim, {"--yes", "erase"})).status, 0);
+  ASSERT_EQ(RunCli(With(sim, {"flash", program.string()})).status, 0);
+  std::vector<uint8_t> other = Pattern(64, 3);
+  other[10] ^= 0x01;
+  other[20] ^= 0x80;
+  fs::path changed = m_dir / "changed.s19";
+  WriteProgram(changed, {{0x8000, other}});
+  Result differs = RunCli(With(sim, {"verify", changed.string()}));
+  EXPECT_EQ(differs.status, 1) << differs.err;
+  EXPECT_TRUE(Contains(differs.out, "2 of 64 bytes differ; first difference at 800a")) << differs.out;
+
+  // Programming over programmed bits shows as an echo the chip cannot give.
+  std::vector<uint8_t> zeros(64, 0x00), ones(64, 0xFF);
+  fs::path zeroFile = m_dir / "zeros.s19", oneFile = m_dir / "ones.s19";
+  WriteProgram(zeroFile, {{0x8100, zeros}});
+  WriteProgram(oneFile, {{0x8100, ones}});
+  ASSERT_EQ(RunCli(With(sim, {"flash", zeroFile.string()})).status, 0);
+  Result overwrite = RunCli(With(sim, {"flash", oneFile.string()}));
+  EXPECT_EQ(overwrite.status, 5) << overwrite.err;
+  EXPECT_TRUE(Contains(LastLine(overwrite.err), "Memory written Failed!!!")) << overwrite.err;
+}
+
+TEST_F(CliProcessTest, ControllerThatStopsAnsweringIsGivenUp) {
+  SimProcess sim({});
+  BootLoad(sim);
+  sim.Command("fault stall");
+  std::vector<std::string> args = With(sim, {"id"});
+  args[5] = "2";  // --timeout
+  Result r = RunCli(args);
+  EXPECT_EQ(r.status, 4) << r.err;
+  EXPECT_TRUE(Contains(LastLine(r.err), "did not answer for 2 s")) << r.err;
+  EXPECT_TRUE(r.out.empty()) << r.out;
+}
+
+TEST_F(CliProcessTest, PulledLineMidFlashEndsInFailure) {
+  SimProcess sim({});
+  BootLoad(sim);
+  ASSERT_EQ(RunCli(With(sim, {"--yes", "erase"})).status, 0);
+  fs::path program = m_dir / "big.s19";
+  WriteProgram(program, {{0x8000, Pattern(0x4000, 9)}});
+
+  bool pulled = false;
+  Result r = RunCli(With(sim, {"flash", program.string()}), [&](const std::string& err) {
+    if (!pulled && Contains(err, "Writing Flash  10%")) {
+      sim.Send("fault hangup");
+      pulled = true;
+    }
+  });
+  ASSERT_TRUE(pulled) << r.err;
+  EXPECT_EQ(r.status, 4) << r.err;
+  EXPECT_FALSE(Contains(r.err, "Memory written correctly")) << r.err;
+  EXPECT_TRUE(Contains(r.err, "Memory written Failed!!!")) << r.err;
+  EXPECT_TRUE(Contains(LastLine(r.err), "lost")) << r.err;
+}
+
+TEST(CliHelp, EveryCommandIsDocumented) {
+  Result general = RunCli({"--help"});
+  ASSERT_EQ(general.status, 0);
+  const char* commands[] = {"bootload", "flash",     "quickflash", "read",       "erase",
+                            "id",       "write-ram", "read-mem",   "set-eeprom", "clear-processor",
+                            "checksum", "verify",    "devices"};
+  for (const char* c : commands) {
+    EXPECT_TRUE(Contains(general.out, std::string("  ") + c)) << c;
+    Result one = RunCli({c, "--help"});
+    EXPECT_EQ(one.status, 0) << c;
+    EXPECT_EQ(one.out.rfind(std::string("Usage: keston-cli [options] ") + c, 0), 0u) << one.out;
+  }
+  for (const char* option : {"--port", "--device", "--baud", "--boot-baud", "--talker", "--yes",
+                             "--no-reset-prompt", "--quiet", "--verbose", "--settings", "--timeout"})
+    EXPECT_TRUE(Contains(general.out, option)) << option;
+  for (const char* status : {"  2 ", "  3 ", "  4 ", "  5 "})
+    EXPECT_TRUE(Contains(general.out, status)) << status;
+  EXPECT_EQ(RunCli({"help", "verify"}).out, RunCli({"verify", "--help"}).out);
+}
+
+}  // namespace
