@@ -582,6 +582,7 @@ int Session::Checksum() {
     a.texts[CAddressRangeDlg::IDC_FINISH] = Hex(m_numbers[1]);
     m_shell.AnswerDialog("Address Range", a);
   }
+  m_shell.resultStatusPrefix = "Checksum 0x ";
   CProgrammer programmer;
   programmer.ComputeFileChecksum();
   if (Refused("checksum")) return m_failStatus;

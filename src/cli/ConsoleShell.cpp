@@ -138,7 +138,9 @@ void ConsoleShell::StatusTextChanged(const std::string& text) {
     if (m_settings.verbose) Print(text);
     return;
   }
-  if (!m_settings.quiet) Print(TrimEnd(text));
+  if (!resultStatusPrefix.empty() && text.rfind(resultStatusPrefix, 0) == 0) return;
+  // An emptied status line says nothing worth a line of its own.
+  if (!m_settings.quiet && !TrimEnd(text).empty()) Print(TrimEnd(text));
 }
 
 void ConsoleShell::PaneChanged(int pane) {

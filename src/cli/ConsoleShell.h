@@ -66,6 +66,10 @@ class ConsoleShell : public Shell {
   // Counts as a sign of life for the time-out; any thread.
   void NoteActivity();
 
+  // Status texts that are the command's result and go to standard output
+  // instead (the checksum), so they are not shown twice.
+  std::string resultStatusPrefix;
+
   // ---- hooks set by the command layer ----
   std::function<void()> onPullLine;   // ends the link (Disconnect)
   std::function<void()> onIdle;       // polled on the UI thread while waiting for the target
