@@ -1,12 +1,9 @@
-// The Address Range and memory-tool dialogs as models: what a new instance
+// The Address Range dialog as a model: what a new instance
 // offers, what it remembers after OK and after Cancel, what reaches the
 // settings store, and how typed text reads.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "operations/AddressRangeDlg.h"
-#include "operations/EepromDlg.h"
 #include "shell/SettingsStore.h"
 #include "support/MemoryStore.h"
 #include "support/ScriptedShell.h"
@@ -147,37 +144,6 @@ TEST_F(AddressRangeDlgTest, TypedTextReadsAsLeadingHexDigitsAndLimitsRefuseOk) {
   EXPECT_EQ(IDCANCEL, dlg.DoModal());
   EXPECT_EQ(Dlg::IDC_EEPROM_LENGTH, shell.dialogs.back().refusedField);
   EXPECT_EQ("ffff", dlg.m_finishText);
-}
-
-TEST_F(AddressRangeDlgTest, LayoutGroupsNameEveryFieldAndKeepExchangeOrder) {
-  CAddressRangeDlg dlg;
-  std::vector<int> ids;
-  std::vector<std::string> keys;
-  for (const DialogGroup& g : dlg.Groups()) keys.push_back(g.key);
-  for (const DialogField& f : dlg.Fields()) {
-    ids.push_back(f.id);
-    EXPECT_NE(std::find(keys.begin(), keys.end(), f.group), keys.end()) << f.label;
-  }
-  EXPECT_EQ((std::vector<int>{1025, 1026, 1023, 1022, 1031, 1034, 1037, 1036, 1033, 1035, 1043}), ids);
-}
-
-TEST(EepromDlgTest, RememberedParametersAndTextRules) {
-  CEepromDlg dlg;
-  EXPECT_EQ("Select EEPROM Range & Value", dlg.Title());
-  EXPECT_EQ(0x7Bu, dlg.GetValue());
-  EXPECT_EQ(0x103Fu, dlg.GetAddress());
-  EXPECT_EQ(0u, dlg.GetLength());
-  dlg.SetAddress(0x12000);
-  dlg.SetValue(0x1A5);
-  EXPECT_EQ("2000", dlg.m_addressText);
-  EXPECT_EQ("a5", dlg.m_valueText);
-  std::vector<DialogField> fields = dlg.Fields();
-  ASSERT_EQ(4u, fields.size());
-  EXPECT_EQ(FieldKind::Label, fields[0].kind);
-  EXPECT_EQ("Write Internal EEPROM", fields[0].label);
-  EXPECT_EQ(2, fields[1].maxChars);
-  EXPECT_EQ(4, fields[2].maxChars);
-  EXPECT_EQ(4, fields[3].maxChars);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QTimer>
 
 #include "OpsTestSupport.h"
@@ -60,7 +61,7 @@ class User {
     } else if (auto* files = qobject_cast<QFileDialog*>(w)) {
       seen.push_back("file: " + files->windowTitle().toStdString());
       files->selectFile(QString::fromStdString(programFile));
-      files->accept();
+      static_cast<QDialog*>(files)->accept();  // QFileDialog hides it, QDialog does not
     } else if (auto* buttons = w->findChild<QDialogButtonBox*>("buttons")) {
       seen.push_back("dialog: " + w->windowTitle().toStdString());
       if (w->windowTitle() == "Address Range" && onAddressRange) onAddressRange(w);
