@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -96,7 +97,10 @@ struct VirtualController::Impl {
   bool lineOpen = true;  // a fresh pseudo-terminal does not report a hang-up
   bool hungUp = false;
   bool openArmed = false;  // the host opened the line and has not sent yet
-  int rateAtOpen = 0;      // the line's rate when the host closed it, then each change
+  // The rate the line last had in use (bytes, or the close); a change from
+  // it after an open shows what the host has asked for.
+  int rateAtOpen = 0;
+  int opens = -1;  // inotify: every open of the slave, even one missed by polling
   int hostBaud = 0;
   double lastIn = 0;   // paced: when the previous host byte completed
   double lastOut = 0;  // paced: when the previous target byte completed
@@ -131,6 +135,7 @@ struct VirtualController::Impl {
   void FlushOutput(double now);
   void ReadInput();
   void CheckOpenRate();
+  void NoteOpens();
   void ResetLocked(bool keepInput);
   // With both rates alike, opening the line says nothing about the host's
   // intent, and a talker session must not be reset by its own reconnection.
@@ -240,6 +245,7 @@ void VirtualController::Impl::ReadInput() {
     int rate = PtyHostBaud(master);
     std::lock_guard<std::mutex> lock(mutex);
     hostBaud = rate;
+    if (!openArmed && rate > 0) rateAtOpen = rate;
     for (ssize_t i = 0; i < n; ++i) {
       double at = now;
       if (options.pace) {
@@ -252,6 +258,26 @@ void VirtualController::Impl::ReadInput() {
   }
 }
 
+void VirtualController::Impl::NoteOpens() {
+  alignas(inotify_event) char buffer[4096];
+  bool opened = false;
+  for (;;) {
+    ssize_t n = read(opens, buffer, sizeof buffer);
+    if (n <= 0) break;
+    for (ssize_t at = 0; at < n;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      if (event->mask & IN_OPEN) opened = true;
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+  }
+  if (!opened || master < 0) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    openArmed = true;
+  }
+  CheckOpenRate();
+}
+
 void VirtualController::Impl::CheckOpenRate() {
   int rate = PtyHostBaud(master);
   std::lock_guard<std::mutex> lock(mutex);
@@ -261,7 +287,8 @@ void VirtualController::Impl::CheckOpenRate() {
   rateAtOpen = rate;
   if (OpenAsksForReset(rate) && !hungUp) {
     openArmed = false;
-    ResetLocked(false);
+    // Bytes already here came after the open: they are for the new session.
+    ResetLocked(true);
   }
 }
 
@@ -304,19 +331,22 @@ void VirtualController::Impl::Serving() {
     if (fd >= 0 && armed) wait = std::min(wait, kOpenRateSlice);
     wait = std::clamp(wait, 0.0, 1.0);
 
-    pollfd fds[2] = {{wake, POLLIN, 0}, {fd, static_cast<short>(POLLIN | (outputWaiting ? POLLOUT : 0)), 0}};
     // While the line is closed the master would report the hang-up at once
     // and forever; only sleep then, and look at the master afterwards.
-    nfds_t count = (fd >= 0 && !closed) ? 2 : 1;
+    // Negative descriptors are passed over by ppoll.
+    pollfd fds[3] = {{wake, POLLIN, 0},
+                     {opens, POLLIN, 0},
+                     {closed ? -1 : fd, static_cast<short>(POLLIN | (outputWaiting ? POLLOUT : 0)), 0}};
     timespec ts;
     ts.tv_sec = static_cast<time_t>(wait);
     ts.tv_nsec = static_cast<long>((wait - static_cast<double>(ts.tv_sec)) * 1e9);
-    if (ppoll(fds, count, &ts, nullptr) < 0 && errno != EINTR) break;
+    if (ppoll(fds, 3, &ts, nullptr) < 0 && errno != EINTR) break;
     if (fds[0].revents & POLLIN) {
       uint64_t value;
       ssize_t n = read(wake, &value, sizeof value);
       (void)n;
     }
+    if (fds[1].revents & POLLIN) NoteOpens();  // drained even after a hang-up
     if (fd < 0) continue;
     if (closed) {
       pollfd probe{fd, POLLIN, 0};
@@ -334,15 +364,23 @@ void VirtualController::Impl::Serving() {
       }
       continue;
     }
-    if (count == 2) {
-      if (fds[1].revents & POLLIN) ReadInput();
-      if (fds[1].revents & POLLHUP) {
+    {
+      if (fds[2].revents & POLLIN) ReadInput();
+      if (fds[2].revents & POLLHUP) {
         ReadInput();  // what the host wrote before it closed still counts
         int rate = PtyHostBaud(fd);
+        // The host may have opened the line again already; then its bytes
+        // and the answers to them must not be taken for a closed line's.
+        pollfd again{fd, POLLIN, 0};
+        bool stillClosed = poll(&again, 1, 0) == 1 && (again.revents & POLLHUP);
         std::lock_guard<std::mutex> lock(mutex);
-        lineOpen = false;
-        openArmed = false;
-        rateAtOpen = rate;
+        if (stillClosed) {
+          lineOpen = false;
+          openArmed = false;
+          if (rate > 0) rateAtOpen = rate;
+        } else {
+          openArmed = true;
+        }
       }
     }
     if (armed) CheckOpenRate();
@@ -383,10 +421,18 @@ bool VirtualController::Start() {
     }
     d.linkMade = true;
   }
+  // Without inotify the opens are still seen through the master's hang-up
+  // state, only less surely when the host reopens within a few milliseconds.
+  int opens = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  if (opens >= 0 && inotify_add_watch(opens, d.slavePath.c_str(), IN_OPEN) < 0) {
+    close(opens);
+    opens = -1;
+  }
   {
     std::lock_guard<std::mutex> lock(d.mutex);
     d.master = fd;
     d.wake = wake;
+    d.opens = opens;
     d.origin = std::chrono::steady_clock::now();
     d.lineOpen = true;
     d.hungUp = false;
@@ -415,7 +461,8 @@ void VirtualController::Stop() {
   std::lock_guard<std::mutex> lock(d.mutex);
   if (d.master >= 0) close(d.master);
   if (d.wake >= 0) close(d.wake);
-  d.master = d.wake = -1;
+  if (d.opens >= 0) close(d.opens);
+  d.master = d.wake = d.opens = -1;
   if (d.linkMade) {
     unlink(d.options.symlinkPath.c_str());
     d.linkMade = false;
