@@ -3,6 +3,7 @@
 
 #include "TargetRig.h"
 #include "image/Programmer.h"
+#include "link/ByteFifo.h"
 #include "link/ExchangeGuard.h"
 #include "link/LinkState.h"
 #include "shell/Shell.h"
@@ -100,6 +101,20 @@ TEST_F(BootLoadTest, EchoToleranceOfFivePercent) {
   EXPECT_EQ(shell.LastStatus(), "Bootload verify Failed.\n Boot again.\n ");
   EXPECT_FALSE(g_connected || g_bootMode);
   EXPECT_EQ(g_normalBaud, 9600);
+}
+
+// The write returns long before a slow line has carried the download; the
+// echo is waited for as long as it keeps coming.
+TEST_F(BootLoadTest, EchoOfASlowLineIsAwaited) {
+  SimOptions slow;
+  slow.pace = true;
+  slow.bootstrapBaud = 9600;  // 1,025 bytes take over a second
+  StartSim(slow);
+  UseLoader(SRecordText({{0, Loader(1024)}}));
+  CProgrammer p;
+  EXPECT_EQ(p.BootLoad(true), 1);
+  EXPECT_TRUE(shell.boxes.empty());
+  EXPECT_EQ(sim->Mode(), SimMode::Talker);
 }
 
 TEST_F(BootLoadTest, LoaderFileChoiceAndRefusals) {
@@ -247,4 +262,17 @@ TEST(ProgressDlgTest, FieldsAndLifetime) {
   EXPECT_EQ(shell.progressClosed, 1);
   { CProgressDlg never; }
   EXPECT_EQ(shell.progressClosed, 1);
+}
+
+TEST(VerifyBootEchoTest, CountsEchoesAndNeedsTheLink) {
+  CByteFifo queue(64);
+  for (uint8_t i = 0; i < 10; ++i) queue.PutByte(i);
+  g_connected = true;
+  EXPECT_EQ(VerifyBootEcho(nullptr, queue, 8), 1);
+  EXPECT_EQ(queue.Count(), 2u);
+  EXPECT_EQ(VerifyBootEcho(nullptr, queue, 3), 0);
+  // Echo bytes that are queued but cannot be taken over a lost link prove nothing.
+  queue.PutByte(1);
+  g_connected = false;
+  EXPECT_EQ(VerifyBootEcho(nullptr, queue, 1), 0);
 }
