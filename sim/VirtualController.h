@@ -56,6 +56,9 @@ class VirtualController {
   void Stop();
   std::string SlavePath() const;  // e.g. /dev/pts/7 (or the symlink when kept)
 
+  // Registers, PPROG latch, talker state and pending line bytes start afresh;
+  // RAM, EEPROM, CONFIG and flash keep their contents, as across a real reset.
+  // After HangUp the line stays gone until Stop and Start.
   void ResetIntoBootstrap();
   SimMode Mode() const;
   // Waits until the mode is `mode` (true) or the time runs out (false).
@@ -65,8 +68,8 @@ class VirtualController {
   uint8_t Read(unsigned address) const;
   void Write(unsigned address, uint8_t value);  // as a test's back door, no physics
   std::vector<uint8_t> Flash() const;           // 65,536 bytes, index = address
-  void LoadFlash(const std::vector<uint8_t>& bytes, unsigned address = 0);
-  std::vector<uint8_t> Eeprom() const;  // the 512 cells
+  void LoadFlash(const std::vector<uint8_t>& bytes, unsigned address = 0);  // stops at 0xFFFF
+  std::vector<uint8_t> Eeprom() const;                                      // the 512 cells
   void SetEeprom(const std::vector<uint8_t>& cells);
   uint8_t Config() const;
   void SetConfig(uint8_t value);
