@@ -86,7 +86,10 @@ void SimTarget::TakeOutput(std::vector<std::pair<uint8_t, double>>& into) {
   m_output.clear();  // keeps its capacity: this runs once per byte
 }
 
-void SimTarget::Emit(uint8_t byte, double t) { m_output.emplace_back(byte, t); }
+void SimTarget::Emit(uint8_t byte, double t) {
+  // A stall also swallows the answer to work that was under way.
+  if (!m_stalled) m_output.emplace_back(byte, t);
+}
 
 void SimTarget::EndDownload() {
   m_talkerRate = true;
