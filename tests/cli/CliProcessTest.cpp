@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,7 +56,8 @@ pid_t Spawn(const std::vector<std::string>& argv, int in, int out, int err) {
 // so questions are declined unless --yes).  `onErr` sees the standard error
 // gathered so far each time more arrives.
 Result RunCli(const std::vector<std::string>& args,
-              const std::function<void(const std::string&)>& onErr = nullptr, double timeoutSeconds = 240) {
+              const std::function<void(const std::string&, pid_t)>& onErr = nullptr,
+              double timeoutSeconds = 240) {
   int outPipe[2], errPipe[2];
   if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return {};
   int devNull = open("/dev/null", O_RDONLY);
@@ -91,12 +93,59 @@ Result RunCli(const std::vector<std::string>& args,
         errOpen = false;
       } else {
         r.err.append(buffer, static_cast<size_t>(got));
-        if (onErr) onErr(r.err);
+        if (onErr) onErr(r.err, pid);
       }
     }
   }
   close(outPipe[0]);
   close(errPipe[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return r;
+}
+
+// Runs keston-cli with standard input and standard error on a terminal of
+// its own, as a user at a console has them; `onTerminal` sees what the
+// terminal showed so far and may type into it.
+Result RunCliOnTerminal(const std::vector<std::string>& args,
+                        const std::function<void(const std::string&, int)>& onTerminal) {
+  int master = -1, slave = -1;
+  if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return {};
+  int outPipe[2];
+  if (pipe(outPipe) != 0) return {};
+  std::vector<std::string> argv = {KESTON_CLI_PATH};
+  argv.insert(argv.end(), args.begin(), args.end());
+  pid_t pid = Spawn(argv, slave, outPipe[1], slave);
+  close(slave);
+  close(outPipe[1]);
+  Result r;
+  const double deadline = Now() + 90;
+  bool termOpen = true, outOpen = true;
+  while ((termOpen || outOpen) && Now() < deadline) {
+    pollfd fds[2] = {{master, POLLIN, 0}, {outPipe[0], POLLIN, 0}};
+    if (poll(fds, 2, 200) <= 0) continue;
+    char buffer[4096];
+    if (termOpen && fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+      ssize_t got = read(master, buffer, sizeof buffer);
+      if (got <= 0) {
+        termOpen = false;  // EIO once the program has ended
+      } else {
+        r.err.append(buffer, static_cast<size_t>(got));
+        if (onTerminal) onTerminal(r.err, master);
+      }
+    }
+    if (outOpen && fds[1].revents & (POLLIN | POLLHUP)) {
+      ssize_t got = read(outPipe[0], buffer, sizeof buffer);
+      if (got <= 0)
+        outOpen = false;
+      else
+        r.out.append(buffer, static_cast<size_t>(got));
+    }
+  }
+  if (Now() >= deadline) kill(pid, SIGKILL);
+  close(master);
+  close(outPipe[0]);
   int status = 0;
   waitpid(pid, &status, 0);
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -467,7 +516,7 @@ TEST_F(CliProcessTest, PulledLineMidFlashEndsInFailure) {
   WriteProgram(program, {{0x8000, Pattern(0x4000, 9)}});
 
   bool pulled = false;
-  Result r = RunCli(With(sim, {"flash", program.string()}), [&](const std::string& err) {
+  Result r = RunCli(With(sim, {"flash", program.string()}), [&](const std::string& err, pid_t) {
     if (!pulled && Contains(err, "Writing Flash  10%")) {
       sim.Send("fault hangup");
       pulled = true;
@@ -478,6 +527,70 @@ TEST_F(CliProcessTest, PulledLineMidFlashEndsInFailure) {
   EXPECT_FALSE(Contains(r.err, "Memory written correctly")) << r.err;
   EXPECT_TRUE(Contains(r.err, "Memory written Failed!!!")) << r.err;
   EXPECT_TRUE(Contains(LastLine(r.err), "lost")) << r.err;
+}
+
+TEST_F(CliProcessTest, AtATerminalTheResetIsAwaitedAndProgressRedrawnInPlace) {
+  SimProcess sim({});
+  bool pressed = false;
+  double pressedAt = 0, downloadSeenAt = 0;
+  Result boot = RunCliOnTerminal(With(sim, {"--talker", m_loader.string(), "bootload"}),
+                                 [&](const std::string& shown, int terminal) {
+                                   if (downloadSeenAt == 0 && Contains(shown, "Bootloading Controller"))
+                                     downloadSeenAt = Now();
+                                   if (!pressed && Contains(shown, "then press Enter")) {
+                                     // The user takes a moment to reset the target.
+                                     usleep(300000);
+                                     ssize_t n = write(terminal, "\n", 1);
+                                     (void)n;
+                                     pressedAt = Now();
+                                     pressed = true;
+                                   }
+                                 });
+  ASSERT_TRUE(pressed) << boot.err;
+  ASSERT_EQ(boot.status, 0) << boot.err;
+  // Nothing went on the line before Enter.
+  EXPECT_GE(downloadSeenAt, pressedAt);
+  EXPECT_TRUE(Contains(boot.err, "Reset in Bootstrap Mode")) << boot.err;
+
+  fs::path program = m_dir / "t.s19";
+  WriteProgram(program, {{0x8000, Pattern(0x800, 4)}});
+  bool answered = false;
+  Result erase = RunCliOnTerminal(With(sim, {"erase"}), [&](const std::string& shown, int terminal) {
+    if (!answered && Contains(shown, "Erase Program?") && Contains(shown, "[y/N]")) {
+      ssize_t n = write(terminal, "y\n", 2);
+      (void)n;
+      answered = true;
+    }
+  });
+  ASSERT_EQ(erase.status, 0) << erase.err;
+  Result flash = RunCliOnTerminal(With(sim, {"flash", program.string()}), nullptr);
+  ASSERT_EQ(flash.status, 0) << flash.err;
+  // The bar is drawn over itself with carriage returns and closed with a line end.
+  EXPECT_TRUE(Contains(flash.err, "\rWriting Flash [")) << flash.err;
+  EXPECT_TRUE(Contains(flash.err, "] 100%")) << flash.err;
+}
+
+TEST_F(CliProcessTest, InterruptClosesTheLinkAndSaysSo) {
+  SimProcess sim({});
+  BootLoad(sim);
+  ASSERT_EQ(RunCli(With(sim, {"--yes", "erase"})).status, 0);
+  fs::path program = m_dir / "big.s19";
+  WriteProgram(program, {{0x8000, Pattern(0x4000, 6)}});
+  bool sent = false;
+  double sentAt = 0;
+  Result r = RunCli(With(sim, {"flash", program.string()}), [&](const std::string& err, pid_t pid) {
+    if (!sent && Contains(err, "Writing Flash  10%")) {
+      kill(pid, SIGINT);
+      sentAt = Now();
+      sent = true;
+    }
+  });
+  ASSERT_TRUE(sent) << r.err;
+  EXPECT_EQ(r.status, 130) << r.err;
+  EXPECT_TRUE(Contains(LastLine(r.err), "interrupted")) << r.err;
+  EXPECT_FALSE(Contains(r.err, "Memory written correctly")) << r.err;
+  // Well before the 20 s time-out: the interrupt ends the wait itself.
+  EXPECT_LT(Now() - sentAt, 15.0);
 }
 
 TEST(CliHelp, EveryCommandIsDocumented) {
