@@ -43,7 +43,12 @@ void CTrellisView::OnSaveMemory() {
   if (dlg.DoModal() != IDOK) return;
   unsigned start = dlg.GetStart();
   unsigned finish = dlg.GetFinish();
-  if (start < finish) SaveImageRange(m_programmer, start, finish, nullptr);
+  // A range the user confirmed but that names nothing to save is said so,
+  // rather than ending without a trace.
+  if (start < finish)
+    SaveImageRange(m_programmer, start, finish, nullptr);
+  else
+    SetStatusText("Nothing saved: Starting is not below Finish");
 }
 
 void CTrellisView::OnChangeLoader() {

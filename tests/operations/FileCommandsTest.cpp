@@ -167,6 +167,7 @@ TEST_F(FileCommandsTest, SaveMemoryWritesTheLoadedRangeAndNothingWhenEmpty) {
   EXPECT_EQ("ffff", ShownText(shell.dialogs.back(), CAddressRangeDlg::IDC_START));
   EXPECT_EQ("0", ShownText(shell.dialogs.back(), CAddressRangeDlg::IDC_FINISH));
   EXPECT_TRUE(shell.fileRequests.empty());
+  EXPECT_EQ("Nothing saved: Starting is not below Finish", shell.LastStatus());
 
   // Two loads accumulate; the offer spans both.
   std::vector<uint8_t> low = Pattern(40, 1), high = Pattern(24, 2);
