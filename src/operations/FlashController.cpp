@@ -78,8 +78,8 @@ int CProgrammer::FlashController(bool eepromChip, bool quick) {
   dlg.SetFinish(m_highest);
   if (!quick && dlg.DoModal() != IDOK) return 0;
 
-  // The chip decides the writer: the block chip is damaged by the byte
-  // writer's sequence, whichever command was chosen.
+  // The chip decides the writer: the block chip is programmed only in
+  // blocks, whichever of the flash commands the user picked.
   unsigned id = GetFlashId();
   char idText[32];
   std::snprintf(idText, sizeof idText, "M %x CH %x", (id >> 8) & 0xFF, id & 0xFF);
