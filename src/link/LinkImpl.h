@@ -16,6 +16,9 @@ struct CTrellisView::LinkImpl {
   // Sees every received batch right after it was queued, on the receive
   // thread (a traffic monitor, the tests).  Set only while the port is closed.
   std::function<void(const uint8_t* bytes, int count)> receiveObserver;
+  // Sees every block WriteBytes is about to send, on the UI thread (the
+  // command line's wire trace).  Set only while the port is closed.
+  std::function<void(const uint8_t* bytes, unsigned count)> transmitObserver;
 };
 
 // Reads up to `maximum` bytes that are already waiting in the driver; never

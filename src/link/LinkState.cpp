@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "app/MainFrame.h"
+#include "link/LinkImpl.h"
 #include "link/SerialDevice.h"
 
 int g_port = 0;
@@ -24,6 +25,9 @@ bool WriteBytes(const uint8_t* data, unsigned length) {
   if (!g_hComm.IsOpen()) return false;
   if (length == 0) return true;
   int error = 0;
+  // Before the write: the answer may be queued by the receive thread before Write returns.
+  if (g_pView && g_pView->m_link && g_pView->m_link->transmitObserver)
+    g_pView->m_link->transmitObserver(data, length);
   const unsigned sent = g_hComm.Write(data, length, error);
   if (error == 0 && sent == length) return true;
   // A block the driver did not take in full is not sent, whether the write
