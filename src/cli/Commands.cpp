@@ -75,6 +75,7 @@ class Session {
     m_frame = std::make_unique<CMainFrame>();
     m_view = std::make_unique<CTrellisView>();
     m_shell.onPullLine = [this] { m_view->OnDisconnect(); };
+    if (options.verbose) m_shell.onBeforePrint = [this] { PrintWireTrace(); };
     m_shell.onIdle = [this] {
       PrintWireTrace();
       PrintCommErrors();
@@ -83,6 +84,9 @@ class Session {
       if (pane == PANE_DTC) CaptureDtcLine();
     };
     m_view->m_link->receiveObserver = [this](const uint8_t* bytes, int count) { Received(bytes, count); };
+    m_view->m_link->transmitObserver = [this](const uint8_t* bytes, unsigned count) {
+      Trace(true, bytes, count);
+    };
   }
 
   ~Session() {
@@ -147,25 +151,33 @@ class Session {
   void Received(const uint8_t* bytes, int count) {
     // Receive thread: a byte from the target is the surest sign of life.
     m_shell.NoteActivity();
-    if (!m_options.verbose) return;
-    std::lock_guard<std::mutex> lock(m_traceMutex);
-    m_trace.insert(m_trace.end(), bytes, bytes + count);
+    Trace(false, bytes, static_cast<unsigned>(count));
   }
 
+  void Trace(bool fromHost, const uint8_t* bytes, unsigned count) {
+    if (!m_options.verbose) return;
+    std::lock_guard<std::mutex> lock(m_traceMutex);
+    if (m_trace.empty() || m_trace.back().first != fromHost) m_trace.push_back({fromHost, {}});
+    m_trace.back().second.insert(m_trace.back().second.end(), bytes, bytes + count);
+  }
+
+  // Both directions in the order they met the port, sixteen bytes a line.
   void PrintWireTrace() {
-    std::vector<uint8_t> bytes;
+    std::vector<std::pair<bool, std::vector<uint8_t>>> runs;
     {
       std::lock_guard<std::mutex> lock(m_traceMutex);
-      bytes.swap(m_trace);
+      runs.swap(m_trace);
     }
-    for (size_t i = 0; i < bytes.size(); i += 16) {
-      std::string line = "rx";
-      for (size_t j = i; j < bytes.size() && j < i + 16; ++j) {
-        char b[4];
-        std::snprintf(b, sizeof b, " %02x", bytes[j]);
-        line += b;
+    for (const auto& [fromHost, bytes] : runs) {
+      for (size_t i = 0; i < bytes.size(); i += 16) {
+        std::string line = fromHost ? "tx" : "rx";
+        for (size_t j = i; j < bytes.size() && j < i + 16; ++j) {
+          char b[4];
+          std::snprintf(b, sizeof b, " %02x", bytes[j]);
+          line += b;
+        }
+        m_shell.Note(line);
       }
-      m_shell.Note(line);
     }
   }
 
@@ -293,7 +305,7 @@ class Session {
   std::vector<unsigned> m_numbers;
 
   std::mutex m_traceMutex;
-  std::vector<uint8_t> m_trace;
+  std::vector<std::pair<bool, std::vector<uint8_t>>> m_trace;  // (from host, bytes) runs
   int m_commErrSeen = 0;
   size_t m_commErrPrinted = 0;
   std::vector<std::string> m_commErrors;
@@ -696,6 +708,7 @@ int Session::Run() {
   else if (c == "devices")
     status = Devices();
   if (g_connected.load() && !m_shell.timedOut && !m_shell.interrupted) SettleTalker();
+  PrintWireTrace();
   PrintCommErrors();
   if (status == EXIT_OK && ConsoleShell::InterruptRequested()) Fail(EXIT_INTERRUPTED, c + ": interrupted");
   return m_failStatus;

@@ -38,7 +38,7 @@ ConsoleShell::ConsoleShell(const Settings& settings, std::ostream& err, std::ist
       m_err(err),
       m_in(in),
       m_clock(clock),
-      m_meter(err, settings.progressTerminal, clock) {
+      m_meter(settings.quiet ? m_discard : err, settings.progressTerminal, clock) {
   m_lastActivity = Now();
 }
 
@@ -86,6 +86,12 @@ void ConsoleShell::StopTrackingStatusAddresses() {
 void ConsoleShell::NoteActivity() { m_lastActivity = Now(); }
 
 void ConsoleShell::Print(const std::string& text) {
+  if (onBeforePrint && !m_inBeforePrint) {
+    // What is owed first (the wire trace so far) keeps its place in the order.
+    m_inBeforePrint = true;
+    onBeforePrint();
+    m_inBeforePrint = false;
+  }
   if (m_meter.Active() && m_settings.progressTerminal) {
     // Finish the bar's line so the message does not land in the middle of it.
     m_err << "\r\033[K";

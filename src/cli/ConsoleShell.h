@@ -71,9 +71,10 @@ class ConsoleShell : public Shell {
   std::string resultStatusPrefix;
 
   // ---- hooks set by the command layer ----
-  std::function<void()> onPullLine;   // ends the link (Disconnect)
-  std::function<void()> onIdle;       // polled on the UI thread while waiting for the target
-  std::function<void(int)> onUiPane;  // a pane changed on the UI thread
+  std::function<void()> onPullLine;     // ends the link (Disconnect)
+  std::function<void()> onIdle;         // polled on the UI thread while waiting for the target
+  std::function<void(int)> onUiPane;    // a pane changed on the UI thread
+  std::function<void()> onBeforePrint;  // UI thread, before a line is printed
 
   // From a signal handler: the next wait ends the link and the run.
   static void RequestInterrupt();
@@ -118,6 +119,7 @@ class ConsoleShell : public Shell {
   std::ostream& m_err;
   std::istream& m_in;
   ProgressMeter::Clock m_clock;
+  std::ostream m_discard{nullptr};  // where the progress goes under --quiet
   ProgressMeter m_meter;
   std::map<std::string, DialogAnswer> m_dialogAnswers;
   std::map<std::string, std::string> m_fileAnswers;
@@ -127,6 +129,7 @@ class ConsoleShell : public Shell {
   long m_trackLow = 0, m_trackHigh = 0;
   std::atomic<double> m_lastActivity{0};  // also touched by the receive thread
   bool m_pulled = false;
+  bool m_inBeforePrint = false;
   Shell* m_previous = nullptr;
   bool m_installed = false;
 };

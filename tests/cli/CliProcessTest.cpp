@@ -436,6 +436,15 @@ TEST_F(CliProcessTest, BlockChipNeedsNoEraseAndIsNamed) {
   ASSERT_EQ(flash.status, 0) << flash.err;
   Result verify = RunCli(With(sim, {"verify", program.string()}));
   EXPECT_EQ(verify.status, 0) << verify.out << verify.err;
+
+  // The wire trace shows both directions in order: one RAM byte is the
+  // header, its complement, count and address, the byte and its echo.
+  Result traced = RunCli(With(sim, {"--verbose", "write-ram", "100", "2"}));
+  ASSERT_EQ(traced.status, 0) << traced.err;
+  std::string trace;  // without the receive thread's own debug lines, which may come in between
+  for (size_t at = 0, nl; (nl = traced.err.find('\n', at)) != std::string::npos; at = nl + 1)
+    if (traced.err.compare(at, 4, "COMM") != 0) trace += traced.err.substr(at, nl + 1 - at);
+  EXPECT_TRUE(Contains(trace, "tx 41\nrx be\ntx 01 01 00 02\nrx 02\n")) << traced.err;
 }
 
 TEST_F(CliProcessTest, ExitStatusesNameWhatFailed) {

@@ -258,6 +258,16 @@ TEST(ConsoleShell, AddressStatusesDriveProgressInsteadOfFlooding) {
   rig.shell.StopTrackingStatusAddresses();
   std::string err = rig.err.str();
   EXPECT_EQ(err.find("7fff"), std::string::npos) << err;
+
+  ConsoleShell::Settings quiet;
+  quiet.quiet = true;
+  ShellRig hushed(quiet);
+  hushed.shell.TrackStatusAddresses("Writing Flash", 0x8000, 0x80FF);
+  hushed.shell.StatusTextChanged("8000 ");
+  hushed.shell.StatusTextChanged("80ff ");
+  hushed.shell.StatusTextChanged("Memory written correctly");
+  hushed.shell.StopTrackingStatusAddresses();
+  EXPECT_EQ(hushed.err.str(), "");
   // Sixteen address texts, one progress line per tenth reached.
   size_t lines = 0;
   for (size_t at = err.find("Writing Flash"); at != std::string::npos; at = err.find("Writing Flash", at + 1))
