@@ -420,6 +420,54 @@ TEST_F(CliProcessTest, MemoryToolsIdChecksumAndQuickFlash) {
   EXPECT_EQ(chip[0x8003], 0x78);
 }
 
+TEST_F(CliProcessTest, FlashOptionsReachTheAddressRangeAndLoadOffsetDialogs) {
+  SimProcess sim({});
+  BootLoad(sim);
+  ASSERT_EQ(RunCli(With(sim, {"--yes", "erase"})).status, 0);
+  std::vector<uint8_t> bytes = Pattern(0x100, 8);
+  fs::path program = m_dir / "range.s19";
+  WriteProgram(program, {{0x8000, bytes}});
+
+  // Loaded 0x1000 higher, with 9040-907f left out and CONFIG written first.
+  Result flash = RunCli(
+      With(sim, {"flash", program.string(), "--offset", "1000", "--exclude", "9040-907f", "--config", "0d"}));
+  ASSERT_EQ(flash.status, 0) << flash.err;
+  EXPECT_TRUE(Contains(flash.err, "Writing Config")) << flash.err;
+  std::vector<uint8_t> chip = sim.Flash(m_dir);
+  ASSERT_EQ(chip.size(), 0x10000u);
+  for (unsigned i = 0; i < 0x100; ++i) {
+    bool excluded = i >= 0x40 && i <= 0x7F;
+    ASSERT_EQ(chip[0x9000 + i], excluded ? 0xFF : bytes[i]) << std::hex << 0x9000 + i;
+  }
+  EXPECT_EQ(chip[0x8000], 0xFF);
+
+  // Read back with the same hole: the saved file holds the fill value there.
+  fs::path back = m_dir / "hole.s19";
+  Result read = RunCli(With(sim, {"read", "9000-90ff", back.string(), "--exclude", "9040-907f"}));
+  ASSERT_EQ(read.status, 0) << read.err;
+  CProgrammer saved;
+  FILE* f = std::fopen(back.c_str(), "r");
+  ASSERT_NE(f, nullptr);
+  saved.ReadSRecordFile(f);
+  std::fclose(f);
+  EXPECT_EQ(saved.GetImageByte(0x9000), bytes[0]);
+  EXPECT_EQ(saved.GetImageByte(0x9040), 0xFF);
+  EXPECT_EQ(saved.GetImageByte(0x90FF), bytes[0xFF]);
+
+  // --range narrows what is written.
+  ASSERT_EQ(RunCli(With(sim, {"--yes", "erase"})).status, 0);
+  ASSERT_EQ(RunCli(With(sim, {"flash", program.string(), "--range", "8010-801f"})).status, 0);
+  chip = sim.Flash(m_dir);
+  EXPECT_EQ(chip[0x800F], 0xFF);
+  EXPECT_EQ(chip[0x8010], bytes[0x10]);
+  EXPECT_EQ(chip[0x801F], bytes[0x1F]);
+  EXPECT_EQ(chip[0x8020], 0xFF);
+
+  Result devices = RunCli(With(sim, {"devices"}));
+  EXPECT_EQ(devices.status, 0) << devices.err;
+  EXPECT_TRUE(Contains(devices.out, "port 1: " + sim.device + "  (selected)")) << devices.out;
+}
+
 TEST_F(CliProcessTest, BlockChipNeedsNoEraseAndIsNamed) {
   SimProcess sim({"--chip", "block"});
   BootLoad(sim);
