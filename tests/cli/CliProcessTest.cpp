@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -384,6 +385,16 @@ TEST_F(CliProcessTest, MemoryToolsIdChecksumAndQuickFlash) {
   ASSERT_EQ(dump.status, 0) << dump.err;
   ASSERT_EQ(dump.out.substr(0, 5), "00fe:") << dump.out;
   EXPECT_EQ(dump.out.substr(11, 12), " a5 a5 a5 a5") << dump.out;
+
+  // More bytes than the pane keeps lines: the dump still has every one.
+  Result longDump = RunCli(With(sim, {"read-mem", "0", "140"}));
+  ASSERT_EQ(longDump.status, 0) << longDump.err;
+  size_t lines = std::count(longDump.out.begin(), longDump.out.end(), '\n');
+  EXPECT_EQ(lines, 20u) << longDump.out;
+  size_t row = longDump.out.find("\n0100:");
+  ASSERT_NE(row, std::string::npos) << longDump.out;
+  EXPECT_EQ(longDump.out.substr(row + 6, 12), " a5 a5 a5 a5") << longDump.out;
+  EXPECT_NE(longDump.out.find("\n0130:"), std::string::npos) << longDump.out;
 
   // The EEPROM of page 4 is mapped by the write and stays mapped for the read.
   Result eeprom = RunCli(With(sim, {"set-eeprom", "4e10", "5a", "2"}));
