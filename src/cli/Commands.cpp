@@ -268,6 +268,12 @@ class Session {
 
   // ---- steps shared by several commands ----
   bool CheckReadable(const std::string& what, const std::string& path) {
+    std::error_code ec;
+    // A folder opens for reading here and then reads as an empty file.
+    if (std::filesystem::is_directory(path, ec)) {
+      Fail(EXIT_FILE, "cannot read " + what + " " + path + ": it is a folder");
+      return false;
+    }
     FILE* f = std::fopen(path.c_str(), "r");
     if (!f) {
       Fail(EXIT_FILE, "cannot open " + what + " " + path + ": " + std::strerror(errno));
@@ -608,6 +614,7 @@ int Session::Checksum() {
 
 int Session::Verify() {
   const std::string& file = m_options.args[0];
+  if (!CheckReadable("the file", file)) return m_failStatus;
   FILE* f = std::fopen(file.c_str(), "r");
   if (!f) return Fail(EXIT_FILE, "cannot open the file " + file + ": " + std::strerror(errno));
   CProgrammer expected;
