@@ -184,7 +184,8 @@ int ConsoleShell::MessageBox(const std::string& text, const std::string& /*capti
       box.answer = yes;
     } else if (m_settings.interactive) {
       if (m_meter.Active() && m_settings.progressTerminal) m_err << "\r\033[K";
-      box.answer = Ask(TrimEnd(text)) ? yes : no;
+      box.answer = Ask(TrimEnd(text)) && !InterruptRequested() ? yes : no;
+      PullIfInterrupted();
     } else {
       Print(TrimEnd(text) + " (declined: no terminal to ask on; --yes answers it)");
       box.answer = no;
@@ -199,6 +200,7 @@ int ConsoleShell::MessageBox(const std::string& text, const std::string& /*capti
       std::string line;
       std::getline(m_in, line);
       NoteActivity();
+      PullIfInterrupted();
     } else if (!m_settings.quiet) {
       Print(TrimEnd(text));
     }
@@ -291,6 +293,15 @@ void ConsoleShell::ProgressClosed(CProgressDlg& /*progress*/) {
   NoteActivity();
   m_meter.End();
   m_realProgress = false;
+}
+
+// Ctrl-C at a question ends the run there, not after the download or erase
+// that the question was about.
+void ConsoleShell::PullIfInterrupted() {
+  if (!InterruptRequested() || m_pulled) return;
+  interrupted = true;
+  m_pulled = true;
+  if (onPullLine) onPullLine();
 }
 
 bool ConsoleShell::DispatchPendingEvent() {

@@ -112,6 +112,7 @@ class ConsoleShell : public Shell {
 
  private:
   bool Ask(const std::string& question);
+  void PullIfInterrupted();
   void Print(const std::string& text);
   double Now() const;
 
