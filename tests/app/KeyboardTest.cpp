@@ -9,6 +9,7 @@
 #include "app/MainFrame.h"
 #include "app/TrellisView.h"
 #include "app/qt/ViewWidgets.h"
+#include "link/ExchangeGuard.h"
 #include "link/LinkState.h"
 #include "sim/VirtualController.h"
 
@@ -91,4 +92,15 @@ TEST_F(KeyboardTest, ConnectFailureLeavesTheWindowDisconnected) {
   EXPECT_EQ("Connection failed!", text);
   EXPECT_EQ("TTY application", caption);
   EXPECT_FALSE(g_connected);
+}
+
+TEST_F(KeyboardTest, ClosingTheWindowDuringAnExchangeEndsTheLinkSoTheExchangeCanUnwind) {
+  Start();
+  window->RunCommand(ID_CONNECT);
+  ASSERT_TRUE(g_connected);
+  {
+    CExchangeGuard exchange;  // as a command waiting for the target holds it
+    window->close();
+    EXPECT_FALSE(g_connected);
+  }
 }

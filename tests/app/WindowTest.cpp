@@ -1,5 +1,6 @@
 // The main window as the user meets it: titles, layout, menus with their
 // keys and prompts, which commands are available where, and the status line.
+#include <QAbstractButton>
 #include <QAction>
 #include <QDialog>
 #include <QImage>
@@ -198,6 +199,20 @@ TEST_F(DesktopTest, MenuBarHoldsEveryCommandWithItsKeyAndPrompt) {
     Pump(5);
     EXPECT_EQ("Ready", window->MessagePane()->text().toStdString()) << "after the menu closed";
   }
+}
+
+TEST_F(DesktopTest, AboutBoxNamesTheProgramAndHasOnlyOk) {
+  Start();
+  QString title;
+  int buttons = 0;
+  OnNextModal([&](QWidget* w) {
+    title = w->windowTitle();
+    buttons = static_cast<int>(w->findChildren<QAbstractButton*>().size());
+    static_cast<QDialog*>(w)->accept();
+  });
+  window->RunCommand(ID_APP_ABOUT);
+  EXPECT_EQ("About KESTON Flash", title.toStdString());
+  EXPECT_EQ(1, buttons);
 }
 
 TEST_F(DesktopTest, AltSOpensTheSettingsDialog) {
