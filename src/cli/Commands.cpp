@@ -754,7 +754,7 @@ int RunKestonCli(int argc, const char* const* argv, std::ostream& results, std::
   // After the session: the port is closed by then, so nothing the link says
   // on its way out lands after the line that names the failure.
   if (status != EXIT_OK) {
-    err << "keston-cli: " << failure << '\n';
+    err << ("keston-cli: " + failure + "\n");
     err.flush();
   }
   return status;

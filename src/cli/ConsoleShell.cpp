@@ -92,11 +92,13 @@ void ConsoleShell::Print(const std::string& text) {
     onBeforePrint();
     m_inBeforePrint = false;
   }
-  if (m_meter.Active() && m_settings.progressTerminal) {
-    // Finish the bar's line so the message does not land in the middle of it.
-    m_err << "\r\033[K";
-  }
-  m_err << text << '\n';
+  // One write per line: the link's debug trace (a debug build) writes to
+  // standard error from the receive thread, and must not split our lines.
+  std::string line;
+  // Finish the bar's line so the message does not land in the middle of it.
+  if (m_meter.Active() && m_settings.progressTerminal) line = "\r\033[K";
+  line += text + "\n";
+  m_err << line;
   m_err.flush();
 }
 
@@ -160,7 +162,7 @@ void ConsoleShell::PaneChanged(int pane) {
 }
 
 bool ConsoleShell::Ask(const std::string& question) {
-  m_err << question << " [y/N] ";
+  m_err << (question + " [y/N] ");
   m_err.flush();
   std::string line;
   if (!std::getline(m_in, line)) {

@@ -107,8 +107,8 @@ void ProgressMeter::Draw(bool final) {
     size_t width = line.size();
     if (line.size() < m_drawnWidth) line += std::string(m_drawnWidth - line.size(), ' ');
     m_drawnWidth = width;
-    m_out << '\r' << line;
-    if (final) m_out << '\n';
+    // One write per redraw, so a line from another thread cannot split it.
+    m_out << ("\r" + line + (final ? "\n" : ""));
     m_out.flush();
     return;
   }
@@ -119,6 +119,6 @@ void ProgressMeter::Draw(bool final) {
   // transfer that stopped half way.
   if (!final && decile == 0 && m_position == m_low) return;
   m_lastDecile = decile;
-  m_out << Line() << '\n';
+  m_out << (Line() + "\n");
   m_out.flush();
 }
