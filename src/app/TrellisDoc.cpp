@@ -55,12 +55,14 @@ void CRecentFileList::Remove(int index) {
 std::string CRecentFileList::MenuText(int index) const {
   if (index < 0 || index >= static_cast<int>(m_files.size())) return std::string();
   // A '&' in a file name would otherwise turn the next letter into a mnemonic.
-  std::string name;
+  std::string text = "&";
+  text += std::to_string(index + 1);
+  text += ' ';
   for (char c : FileNameOf(m_files[static_cast<size_t>(index)])) {
-    if (c == '&') name += '&';
-    name += c;
+    if (c == '&') text += '&';
+    text += c;
   }
-  return "&" + std::to_string(index + 1) + " " + name;
+  return text;
 }
 
 CTrellisDoc::CTrellisDoc() : m_title(kNewTitle) {}
