@@ -119,6 +119,13 @@ std::vector<DialogField> CAddressRangeDlg::Fields() {
   };
 }
 
+std::vector<int> CAddressRangeDlg::DrawingOrder() {
+  // Starting above Finish, each check box above the values it enables.
+  return {IDC_START,          IDC_FINISH,        IDC_EXCLUDE_ACTIVE, IDC_EXCLUDE_START,
+          IDC_EXCLUDE_END,    IDC_CONFIG_ENABLED, IDC_CONFIG_VALUE,  IDC_WRITE_ALL_RANGE,
+          IDC_ENABLE_EEPROM,  IDC_EEPROM_START,  IDC_EEPROM_LENGTH};
+}
+
 std::vector<DialogGroup> CAddressRangeDlg::Groups() {
   // Left column: Address, Set Config Register and the Write All Range box
   // under it; right column: the exclusion and the EEPROM window.  A group

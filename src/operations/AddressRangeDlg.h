@@ -34,6 +34,7 @@ class CAddressRangeDlg : public CDialogModel {
   std::string Title() const override { return "Address Range"; }
   std::vector<DialogField> Fields() override;
   std::vector<DialogGroup> Groups() override;
+  std::vector<int> DrawingOrder() override;
 
   unsigned GetStart() const;
   void SetStart(unsigned value);

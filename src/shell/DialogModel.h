@@ -53,6 +53,9 @@ class CDialogModel {
   virtual std::string Title() const = 0;
   virtual std::vector<DialogField> Fields() = 0;
   virtual std::vector<DialogGroup> Groups() { return {}; }
+  // Control ids in the order a form draws them, top to bottom within each
+  // group, when that differs from the exchange order; empty keeps Fields().
+  virtual std::vector<int> DrawingOrder() { return {}; }
   // Checks beyond the per-field limits, run after the fields were copied in.
   // Return false with a message and the refused control's id to keep the
   // dialog open; Exchange() then restores the previous values.

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <memory>
 
 #include "app/TtySettingsDlg.h"
@@ -50,10 +51,26 @@ DialogForm::DialogForm(CDialogModel& model, QWidget* parent) : QDialog(parent), 
   column[1]->addStretch(1);
   auto* ownArea = new QFormLayout;
   outer->addLayout(ownArea);
-  if (!groups.empty()) outer->addLayout(columns);
+  if (groups.empty()) {
+    delete columns;  // owns the two empty column layouts
+  } else {
+    outer->addLayout(columns);
+  }
+
+  // The exchange order decides which refusal comes first; the drawing order,
+  // when the model gives one, decides where each control sits.
+  std::vector<const DialogField*> drawn;
+  for (int id : model.DrawingOrder()) {
+    for (const DialogField& f : m_fields)
+      if (f.id == id) drawn.push_back(&f);
+  }
+  for (const DialogField& f : m_fields) {
+    if (std::find(drawn.begin(), drawn.end(), &f) == drawn.end()) drawn.push_back(&f);
+  }
 
   bool anyBound = false;
-  for (const DialogField& f : m_fields) {
+  for (const DialogField* field : drawn) {
+    const DialogField& f = *field;
     QFormLayout* form = ownArea;
     auto g = groupLayouts.find(f.group);
     if (g != groupLayouts.end()) form = g->second;
