@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <pwd.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,19 +8,11 @@
 #include "app/TrellisView.h"
 #include "link/LinkImpl.h"
 #include "link/LinkState.h"
+#include "shell/Paths.h"
 #include "shell/Shell.h"
 
 namespace {
 
-std::string HomeDirectory() {
-  if (const char* home = std::getenv("HOME"); home && *home) return home;
-  char buffer[4096];
-  struct passwd pw {};
-  struct passwd* found = nullptr;
-  if (getpwuid_r(getuid(), &pw, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir)
-    return found->pw_dir;
-  return "/";
-}
 
 std::string Format(const char* format, unsigned value) {
   char text[64];
@@ -40,7 +31,7 @@ static void StartLog(std::string& msgBuf, int& fd, const char* initialName, cons
   request.save = true;
   request.defaultExt = "txt";
   request.initialName = initialName;
-  request.initialDir = HomeDirectory();
+  request.initialDir = UserHomeFolder();
   request.overwritePrompt = true;
   FileDialogResult result;
   if (!g_shell || !g_shell->ChooseFile(request, result)) return;

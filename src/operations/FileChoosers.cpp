@@ -1,6 +1,5 @@
 // Choosing program files, with the folder and name of the last choice kept in
 // section "file" so that the next dialog opens where the user left off.
-#include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -13,6 +12,7 @@
 #include "operations/OpsText.h"
 #include "operations/SaveFile.h"
 #include "shell/SettingsStore.h"
+#include "shell/Paths.h"
 #include "shell/Shell.h"
 
 namespace {
@@ -80,16 +80,7 @@ std::unique_ptr<std::istream> OpenStream(const std::string& path) {
 
 }  // namespace
 
-std::string DefaultFileFolder() {
-  const char* home = std::getenv("HOME");
-  std::string folder = home && *home ? home : "";
-  if (folder.empty()) {
-    if (const passwd* pw = getpwuid(getuid())) folder = pw->pw_dir ? pw->pw_dir : "";
-  }
-  if (folder.empty()) folder = "/";
-  if (folder.back() != '/') folder += '/';
-  return folder;
-}
+std::string DefaultFileFolder() { return UserHomeFolder(); }
 
 void ForgetRememberedFiles() {
   LoadChoice() = RememberedFile();

@@ -1,6 +1,5 @@
 // Choosing the loader file: remembered folder and name, asked for only when
 // the remembered file no longer opens.
-#include <pwd.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -9,6 +8,7 @@
 
 #include "image/Programmer.h"
 #include "shell/SettingsStore.h"
+#include "shell/Paths.h"
 #include "shell/Shell.h"
 #include "target/BootLoad.h"
 
@@ -25,18 +25,6 @@ RememberedBootFile& Remembered() {
   return remembered;
 }
 
-std::string HomeFolder() {
-  std::string home;
-  if (const char* env = std::getenv("HOME"); env && *env) {
-    home = env;
-  } else if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) {
-    home = pw->pw_dir;
-  } else {
-    home = "/";
-  }
-  if (home.back() != '/') home += '/';
-  return home;
-}
 
 // Only a regular file can hold a loader: opening the bare folder (an emptied
 // "BOOT NAME") must not pass for a loader file that opened.
@@ -55,7 +43,7 @@ void ForgetBootFileChoice() { Remembered() = RememberedBootFile(); }
 std::unique_ptr<std::istream> CProgrammer::ChooseBootFile() {
   RememberedBootFile& boot = Remembered();
   if (!boot.loaded) {
-    boot.path = GetProfileString("file", "BOOT PATH", HomeFolder());
+    boot.path = GetProfileString("file", "BOOT PATH", UserHomeFolder());
     boot.name = GetProfileString("file", "BOOT NAME", " ");
     boot.loaded = true;
   }
