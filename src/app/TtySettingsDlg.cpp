@@ -33,92 +33,22 @@ std::vector<DialogGroup> CTtySettingsDlg::Groups() {
 }
 
 std::vector<DialogField> CTtySettingsDlg::Fields() {
-  std::vector<DialogField> f;
-  auto list = [&](int id, const char* label, const std::vector<std::string>& choices, int* value) {
-    DialogField d;
-    d.id = id;
-    d.kind = FieldKind::List;
-    d.label = label;
-    d.group = "com";
-    d.choices = choices;
-    d.value = value;
-    f.push_back(d);
+  return {
+      ListField(IDC_PORT, "Port:", "com", PortChoices(), &m_port),
+      ComboField(IDC_DEVICE, "Device:", "com", 0, m_devices, &m_device),
+      ComboField(IDC_BAUD, "Baud Rate:", "com", kBaudMaxChars, BaudChoices(), &m_baudText),
+      ListField(IDC_DATA_BITS, "Data Bits:", "com", DataBitsChoices(), &m_dataBits),
+      ListField(IDC_PARITY, "Parity:", "com", ParityChoices(), &m_parity),
+      ListField(IDC_STOP_BITS, "Stop Bits:", "com", StopBitsChoices(), &m_stopBits),
+      NumberField(IDC_INITIAL_BAUD, "Initial Baud", "com", 100, 115200, true, &m_initialBaudText),
+      NumberField(IDC_PREBYTE, "Prebyte", "com", 0, 255, false, &m_prebyteText),
+      LabelField(IDC_FLOW_LABEL, "Flow:", "com"),
+      CheckField(IDC_DTR_DSR, "DTR/DSR", "com", &m_dtrDsr),
+      CheckField(IDC_RTS_CTS, "RTS/CTS", "com", &m_rtsCts),
+      CheckField(IDC_XON_XOFF, "XON/XOFF", "com", &m_xonXoff),
+      CheckField(IDC_DISPLAY_COMM, "Display Comm", "tty", &m_displayComm),
+      LabelField(IDC_DATA_LABEL, "Data", "tty"),
   };
-  auto check = [&](int id, const char* label, const char* group, int* value) {
-    DialogField d;
-    d.id = id;
-    d.kind = FieldKind::Check;
-    d.label = label;
-    d.group = group;
-    d.value = value;
-    f.push_back(d);
-  };
-  auto label = [&](int id, const char* text, const char* group) {
-    DialogField d;
-    d.id = id;
-    d.kind = FieldKind::Label;
-    d.label = text;
-    d.group = group;
-    f.push_back(d);
-  };
-
-  list(IDC_PORT, "Port:", PortChoices(), &m_port);
-  {
-    DialogField d;
-    d.id = IDC_DEVICE;
-    d.kind = FieldKind::EditCombo;
-    d.label = "Device:";
-    d.group = "com";
-    d.choices = m_devices;
-    d.text = &m_device;
-    f.push_back(d);
-  }
-  {
-    DialogField d;
-    d.id = IDC_BAUD;
-    d.kind = FieldKind::EditCombo;
-    d.label = "Baud Rate:";
-    d.group = "com";
-    d.maxChars = kBaudMaxChars;
-    d.choices = BaudChoices();
-    d.text = &m_baudText;
-    f.push_back(d);
-  }
-  list(IDC_DATA_BITS, "Data Bits:", DataBitsChoices(), &m_dataBits);
-  list(IDC_PARITY, "Parity:", ParityChoices(), &m_parity);
-  list(IDC_STOP_BITS, "Stop Bits:", StopBitsChoices(), &m_stopBits);
-  {
-    DialogField d;
-    d.id = IDC_INITIAL_BAUD;
-    d.kind = FieldKind::Text;
-    d.label = "Initial Baud";
-    d.group = "com";
-    d.checkRange = true;
-    d.isUnsigned = true;
-    d.minValue = 100;
-    d.maxValue = 115200;
-    d.text = &m_initialBaudText;
-    f.push_back(d);
-  }
-  {
-    DialogField d;
-    d.id = IDC_PREBYTE;
-    d.kind = FieldKind::Text;
-    d.label = "Prebyte";
-    d.group = "com";
-    d.checkRange = true;
-    d.minValue = 0;
-    d.maxValue = 255;
-    d.text = &m_prebyteText;
-    f.push_back(d);
-  }
-  label(IDC_FLOW_LABEL, "Flow:", "com");
-  check(IDC_DTR_DSR, "DTR/DSR", "com", &m_dtrDsr);
-  check(IDC_RTS_CTS, "RTS/CTS", "com", &m_rtsCts);
-  check(IDC_XON_XOFF, "XON/XOFF", "com", &m_xonXoff);
-  check(IDC_DISPLAY_COMM, "Display Comm", "tty", &m_displayComm);
-  label(IDC_DATA_LABEL, "Data", "tty");
-  return f;
 }
 
 int CTtySettingsDlg::BaudValue() const {

@@ -20,13 +20,11 @@
 #include <string>
 #include <vector>
 
+#include "image/HexText.h"
+
 class CLoadOffsetDlg;
 class CSaveFile;
 
-// Hexadecimal text typed into dialogs: digits from the first character on,
-// the first other character ends the scan, empty text is 0, modulo 2^32.
-int ParseHexText(const char* text);
-int ParseHexText(const std::string& text);
 
 class CProgrammer {
  public:

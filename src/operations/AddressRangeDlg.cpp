@@ -84,38 +84,19 @@ CAddressRangeDlg::~CAddressRangeDlg() {
 }
 
 std::vector<DialogField> CAddressRangeDlg::Fields() {
-  auto text = [](int id, const char* label, const char* group, int maxChars, std::string* member) {
-    DialogField f;
-    f.id = id;
-    f.kind = FieldKind::Text;
-    f.label = label;
-    f.group = group;
-    f.maxChars = maxChars;
-    f.text = member;
-    return f;
-  };
-  auto check = [](int id, const char* label, const char* group, int* member) {
-    DialogField f;
-    f.id = id;
-    f.kind = FieldKind::Check;
-    f.label = label;
-    f.group = group;
-    f.value = member;
-    return f;
-  };
   // Exchange order: the text limits are enforced in this order on OK.
   return {
-      text(IDC_EXCLUDE_START, "Exclude Start", "exclude", 4, &m_excludeStartText),
-      text(IDC_EXCLUDE_END, "Exclude End", "exclude", 4, &m_excludeEndText),
-      text(IDC_FINISH, "Finish", "address", 4, &m_finishText),
-      text(IDC_START, "Starting", "address", 4, &m_startText),
-      check(IDC_EXCLUDE_ACTIVE, "Exclude Active", "exclude", &m_bExcludeActive),
-      text(IDC_CONFIG_VALUE, "Value", "config", 2, &m_configValueText),
-      text(IDC_EEPROM_LENGTH, "EEprom Length", "eeprom", 3, &m_eepromLengthText),
-      text(IDC_EEPROM_START, "EEprom Start", "eeprom", 4, &m_eepromStartText),
-      check(IDC_CONFIG_ENABLED, "Enabled", "config", &m_bConfigEnabled),
-      check(IDC_ENABLE_EEPROM, "Enable EEPROM", "eeprom", &m_bEnableEeprom),
-      check(IDC_WRITE_ALL_RANGE, "Write All Range", "writeall", &m_bWriteAllRange),
+      TextField(IDC_EXCLUDE_START, "Exclude Start", "exclude", 4, &m_excludeStartText),
+      TextField(IDC_EXCLUDE_END, "Exclude End", "exclude", 4, &m_excludeEndText),
+      TextField(IDC_FINISH, "Finish", "address", 4, &m_finishText),
+      TextField(IDC_START, "Starting", "address", 4, &m_startText),
+      CheckField(IDC_EXCLUDE_ACTIVE, "Exclude Active", "exclude", &m_bExcludeActive),
+      TextField(IDC_CONFIG_VALUE, "Value", "config", 2, &m_configValueText),
+      TextField(IDC_EEPROM_LENGTH, "EEprom Length", "eeprom", 3, &m_eepromLengthText),
+      TextField(IDC_EEPROM_START, "EEprom Start", "eeprom", 4, &m_eepromStartText),
+      CheckField(IDC_CONFIG_ENABLED, "Enabled", "config", &m_bConfigEnabled),
+      CheckField(IDC_ENABLE_EEPROM, "Enable EEPROM", "eeprom", &m_bEnableEeprom),
+      CheckField(IDC_WRITE_ALL_RANGE, "Write All Range", "writeall", &m_bWriteAllRange),
   };
 }
 

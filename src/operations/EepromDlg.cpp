@@ -9,26 +9,12 @@ MemoryToolParams& RememberedMemoryToolParams() {
 }
 
 std::vector<DialogField> CEepromDlg::Fields() {
-  std::vector<DialogField> fields;
-  DialogField heading;
-  heading.id = 0;
-  heading.kind = FieldKind::Label;
-  heading.label = "Write Internal EEPROM";
-  fields.push_back(heading);
-  auto text = [&](int id, const char* label, int maxChars, std::string* member) {
-    DialogField f;
-    f.id = id;
-    f.kind = FieldKind::Text;
-    f.label = label;
-    f.group = "values";
-    f.maxChars = maxChars;
-    f.text = member;
-    fields.push_back(f);
+  return {
+      LabelField(0, "Write Internal EEPROM", ""),
+      TextField(IDC_VALUE, "Value", "values", 2, &m_valueText),
+      TextField(IDC_ADDRESS, "Address", "values", 4, &m_addressText),
+      TextField(IDC_LENGTH, "Length", "values", 4, &m_lengthText),
   };
-  text(IDC_VALUE, "Value", 2, &m_valueText);
-  text(IDC_ADDRESS, "Address", 4, &m_addressText);
-  text(IDC_LENGTH, "Length", 4, &m_lengthText);
-  return fields;
 }
 
 std::vector<DialogGroup> CEepromDlg::Groups() { return {{"values", "", 0}}; }

@@ -1,16 +1,9 @@
 // Small text helpers shared by the operations.
 #pragma once
 
-#include <cstdio>
 #include <string>
 
-// Numbers in dialogs and status texts: lowercase hexadecimal, no prefix, no
-// leading zeros.
-inline std::string HexText(unsigned value) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%x", value);
-  return buf;
-}
+#include "image/HexText.h"
 
 // How many records of a program file failed their checksum, for the status
 // line and the questions asked before such a file is written to a controller.

@@ -39,6 +39,19 @@ struct DialogField {
   int* value = nullptr;              // Check, List
 };
 
+// Builders for the usual controls, so that a model's Fields() reads as a list.
+DialogField TextField(int id, const std::string& label, const std::string& group, int maxChars,
+                      std::string* member);
+// A text box that must hold a decimal integer within [minValue, maxValue].
+DialogField NumberField(int id, const std::string& label, const std::string& group, long long minValue,
+                        long long maxValue, bool isUnsigned, std::string* member);
+DialogField CheckField(int id, const std::string& label, const std::string& group, int* member);
+DialogField ListField(int id, const std::string& label, const std::string& group,
+                      const std::vector<std::string>& choices, int* member);
+DialogField ComboField(int id, const std::string& label, const std::string& group, int maxChars,
+                       const std::vector<std::string>& choices, std::string* member);
+DialogField LabelField(int id, const std::string& text, const std::string& group);
+
 // The content of one control when OK is pressed.
 struct FieldInput {
   int id = 0;

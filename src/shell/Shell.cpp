@@ -47,6 +47,63 @@ std::vector<FieldInput> CDialogModel::CurrentInputs() {
   return inputs;
 }
 
+namespace {
+DialogField Field(int id, FieldKind kind, const std::string& label, const std::string& group) {
+  DialogField f;
+  f.id = id;
+  f.kind = kind;
+  f.label = label;
+  f.group = group;
+  return f;
+}
+}  // namespace
+
+DialogField TextField(int id, const std::string& label, const std::string& group, int maxChars,
+                      std::string* member) {
+  DialogField f = Field(id, FieldKind::Text, label, group);
+  f.maxChars = maxChars;
+  f.text = member;
+  return f;
+}
+
+DialogField NumberField(int id, const std::string& label, const std::string& group, long long minValue,
+                        long long maxValue, bool isUnsigned, std::string* member) {
+  DialogField f = Field(id, FieldKind::Text, label, group);
+  f.checkRange = true;
+  f.isUnsigned = isUnsigned;
+  f.minValue = minValue;
+  f.maxValue = maxValue;
+  f.text = member;
+  return f;
+}
+
+DialogField CheckField(int id, const std::string& label, const std::string& group, int* member) {
+  DialogField f = Field(id, FieldKind::Check, label, group);
+  f.value = member;
+  return f;
+}
+
+DialogField ListField(int id, const std::string& label, const std::string& group,
+                      const std::vector<std::string>& choices, int* member) {
+  DialogField f = Field(id, FieldKind::List, label, group);
+  f.choices = choices;
+  f.value = member;
+  return f;
+}
+
+DialogField ComboField(int id, const std::string& label, const std::string& group, int maxChars,
+                       const std::vector<std::string>& choices, std::string* member) {
+  DialogField f = Field(id, FieldKind::EditCombo, label, group);
+  f.maxChars = maxChars;
+  f.choices = choices;
+  f.text = member;
+  return f;
+}
+
+DialogField LabelField(int id, const std::string& text, const std::string& group) {
+  return Field(id, FieldKind::Label, text, group);
+}
+
 std::string TextTooLongMessage(int maxChars) {
   return "Please enter no more than " + std::to_string(maxChars) + " characters.";
 }

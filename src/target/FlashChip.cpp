@@ -133,12 +133,7 @@ int WriteFlash(unsigned address, CProgrammer& programmer, unsigned countMinusOne
 
 int WriteFlashBlocks(unsigned address, CProgrammer& programmer, unsigned countMinusOne, bool writeAll) {
   CProgressDlg progress;
-  progress.Create();
-  progress.SetRange(address, address + countMinusOne);
-  progress.SetPos(address);
-  progress.SetLabel("Writing Flash");
-  progress.SetAddress(address, true);
-  progress.SetValue(programmer.GetImageByte(address), true);
+  progress.Begin("Writing Flash", address, countMinusOne, programmer.GetImageByte(address));
   if (!g_connected.load() || !RangeFits(address, countMinusOne)) return 0;
 
   g_rxFifo.Clear();

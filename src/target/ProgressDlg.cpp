@@ -74,3 +74,13 @@ int CProgressDlg::SetValue(unsigned value, bool show) {
   m_value = FieldText("0x%2x", value, show);
   return Changed(*this);
 }
+
+void CProgressDlg::Begin(const std::string& label, unsigned first, unsigned countMinusOne,
+                         unsigned firstValue) {
+  Create();
+  SetRange(first, static_cast<long>(first) + countMinusOne);
+  SetPos(first);
+  SetLabel(label);
+  SetAddress(first, true);
+  SetValue(firstValue, true);
+}

@@ -17,6 +17,9 @@ class CProgressDlg {
   int SetLabel(const std::string& text);
   int SetAddress(unsigned address, bool show);  // "0x%4x"
   int SetValue(unsigned value, bool show);      // "0x%2x"
+  // Opens the window for a transfer of countMinusOne + 1 bytes from `first`:
+  // bar range and position, label, first address and the byte there.
+  void Begin(const std::string& label, unsigned first, unsigned countMinusOne, unsigned firstValue);
 
   long m_low = 0;
   long m_high = 100;

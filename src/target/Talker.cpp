@@ -118,12 +118,7 @@ int ReadTargetByte(unsigned address, uint8_t& byte) {
 
 int ReadTargetBlock(unsigned address, CProgrammer& programmer, unsigned countMinusOne) {
   CProgressDlg progress;
-  progress.Create();
-  progress.SetRange(address, address + countMinusOne);
-  progress.SetPos(address);
-  progress.SetLabel("Reading Memory");
-  progress.SetAddress(address, true);
-  progress.SetValue(programmer.GetImageByte(address), true);
+  progress.Begin("Reading Memory", address, countMinusOne, programmer.GetImageByte(address));
   if (!g_connected.load() || !RangeFits(address, countMinusOne)) return 0;
 
   g_rxFifo.Clear();
