@@ -326,6 +326,19 @@ int Session::BootLoad() {
   if (!m_options.talker.empty() && !CheckReadable("the loader file", m_options.talker)) return m_failStatus;
   CProgrammer programmer;
   int result = programmer.BootLoad(m_options.noResetPrompt);
+  uint8_t hprio = 0;
+  int answered = result && g_connected.load() && !m_shell.timedOut ? ReadTargetByte(REG_HPRIO, hprio) : 0;
+  // Silence right after an echoed download is the loader's doing, not the line's.
+  if (result && m_shell.timedOut && !m_shell.interrupted)
+    return Fail(EXIT_TARGET, "bootload: the loader was sent and echoed, but no talker answers (is " +
+                                 (m_options.talker.empty() ? std::string("the remembered loader file")
+                                                           : m_options.talker) +
+                                 " a talker for this controller?)");
+  if (result && !g_connected.load() && m_shell.SawStatus("Controler Connection Failed")) {
+    PrintCommErrors();
+    return Fail(EXIT_LINK, "bootload: the loader was sent, but reopening " + DeviceName() + " at " +
+                               std::to_string(g_normalBaud) + " bit/s failed" + LastCommError());
+  }
   if (LinkTrouble("bootload", result != 0)) return m_failStatus;
   if (!result) {
     if (FindBox("Cannot open Boot file"))
@@ -340,15 +353,12 @@ int Session::BootLoad() {
     if (const ConsoleShell::Box* box = FindBox("Boot Compare Failed!"))
       return Fail(EXIT_TARGET, "bootload: the controller did not echo the loader (" + OneLine(box->text) +
                                    "); is it reset into bootstrap mode?");
+    if (!m_shell.boxes.empty()) return Fail(EXIT_FILE, "bootload: " + OneLine(m_shell.boxes.back().text));
     return Fail(EXIT_TARGET, "bootload failed: " + OneLine(m_shell.LastStatus()));
   }
-  if (!g_connected.load())
-    return Fail(EXIT_LINK, "bootload: the loader was sent, but reopening " + DeviceName() + " at " +
-                               std::to_string(g_normalBaud) + " bit/s failed" + LastCommError());
   // The download's own first read is not checked; a talker that does not
-  // answer this one did not start.
-  uint8_t hprio = 0;
-  if (!ReadTargetByte(REG_HPRIO, hprio) || LinkTrouble("bootload", true))
+  // answer ours (read above) did not start.
+  if (!answered || LinkTrouble("bootload", true))
     return m_failStatus != EXIT_OK
                ? m_failStatus
                : Fail(EXIT_TARGET, "bootload: the talker does not answer after the download");

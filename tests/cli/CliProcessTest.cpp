@@ -568,6 +568,20 @@ TEST_F(CliProcessTest, ExitStatusesNameWhatFailed) {
   Result overwrite = RunCli(With(sim, {"flash", oneFile.string()}));
   EXPECT_EQ(overwrite.status, 5) << overwrite.err;
   EXPECT_TRUE(Contains(LastLine(overwrite.err), "Memory written Failed!!!")) << overwrite.err;
+
+  // A loader file without a loader at address 0 is refused before anything is sent.
+  Result noLoader = RunCli(With(sim, {"--talker", program.string(), "--no-reset-prompt", "bootload"}));
+  EXPECT_EQ(noLoader.status, 3) << noLoader.err;
+  EXPECT_TRUE(Contains(LastLine(noLoader.err), "address 0")) << noLoader.err;
+
+  // A loader that is echoed but is no talker: the controller falls silent.
+  fs::path foreign = m_dir / "foreign.s19";
+  WriteProgram(foreign, {{0x0000, std::vector<uint8_t>(256, 0x01)}});
+  std::vector<std::string> args = With(sim, {"--talker", foreign.string(), "--no-reset-prompt", "bootload"});
+  args[5] = "2";  // --timeout
+  Result silent = RunCli(args);
+  EXPECT_EQ(silent.status, 5) << silent.err;
+  EXPECT_TRUE(Contains(LastLine(silent.err), "no talker answers")) << silent.err;
 }
 
 TEST_F(CliProcessTest, ControllerThatStopsAnsweringIsGivenUp) {
