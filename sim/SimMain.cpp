@@ -42,7 +42,7 @@ const char kHelp[] =
     "  --any-loader              run the talker after any download\n"
     "  --no-reset-on-open        opening the line at the bootstrap rate does not reset\n"
     "                            a running target (by default it does)\n"
-    "  --fault SPEC              inject a fault at start, as the console's fault\n"
+    "  --fault FAULT             inject a fault at start, as the console's fault\n"
     "                            command (e.g. --fault \"drop 3\"); may be repeated\n"
     "  --exit-on-eof             quit when standard input ends (by default the program\n"
     "                            keeps running, so it can be started in the background)\n"
@@ -143,10 +143,10 @@ bool ApplyFault(VirtualController* vc, const std::vector<std::string>& w, std::s
 }
 
 // "--fault drop:3" reads like "fault drop 3" on the console.
-std::vector<std::string> FaultWords(std::string spec) {
-  for (char& c : spec)
+std::vector<std::string> FaultWords(std::string text) {
+  for (char& c : text)
     if (c == ':' || c == '=' || c == ',') c = ' ';
-  return Words(spec);
+  return Words(text);
 }
 
 struct Settings {
@@ -296,9 +296,9 @@ int main(int argc, char** argv) {
   VirtualController vc(settings.options);
   vc.LoadFlash(flash);
   // Checked before the start, so a typing error costs no session.
-  for (const auto& spec : settings.faults) {
-    if (!ApplyFault(nullptr, FaultWords(spec), message)) {
-      std::fprintf(stderr, "keston-sim: --fault \"%s\": %s\n", spec.c_str(), message.c_str());
+  for (const auto& fault : settings.faults) {
+    if (!ApplyFault(nullptr, FaultWords(fault), message)) {
+      std::fprintf(stderr, "keston-sim: --fault \"%s\": %s\n", fault.c_str(), message.c_str());
       return 2;
     }
   }
@@ -333,8 +333,8 @@ int main(int argc, char** argv) {
   if (!settings.options.symlinkPath.empty()) Say("link: " + settings.options.symlinkPath);
   if (!settings.flashFile.empty()) Say(message);
 
-  for (const auto& spec : settings.faults) {
-    ApplyFault(&vc, FaultWords(spec), message);
+  for (const auto& fault : settings.faults) {
+    ApplyFault(&vc, FaultWords(fault), message);
     Say(message);
   }
 
