@@ -288,7 +288,11 @@ void ConsoleShell::ProgressChanged(CProgressDlg& progress) {
     m_meter.Begin(progress.m_label, progress.m_low, progress.m_high);
   }
   m_meter.SetLabel(progress.m_label);
-  m_meter.Update(progress.m_pos, progress.m_address);
+  // The window's address field is set just after its position, so it lags
+  // one step behind here; every transfer reports the address as its position.
+  char address[24];
+  std::snprintf(address, sizeof address, "0x%4lx", static_cast<unsigned long>(progress.m_pos));
+  m_meter.Update(progress.m_pos, address);
 }
 
 void ConsoleShell::ProgressClosed(CProgressDlg& /*progress*/) {
