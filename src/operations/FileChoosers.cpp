@@ -3,8 +3,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 
 #include "app/MainFrame.h"
 #include "image/Programmer.h"
@@ -68,16 +66,6 @@ bool AskShell(const FileDialogRequest& request, FileDialogResult& result) {
   return g_shell && g_shell->ChooseFile(request, result);
 }
 
-// Only a regular file can hold a program: a folder (an empty remembered
-// name) opens as a stream too, and would load as an empty file.
-std::unique_ptr<std::istream> OpenStream(const std::string& path) {
-  std::error_code ec;
-  if (path.empty() || !std::filesystem::is_regular_file(path, ec)) return nullptr;
-  auto stream = std::make_unique<std::ifstream>(path);
-  if (!stream->is_open()) return nullptr;
-  return stream;
-}
-
 }  // namespace
 
 std::string DefaultFileFolder() { return UserHomeFolder(); }
@@ -97,11 +85,11 @@ std::unique_ptr<std::istream> CProgrammer::ChooseLoadFile(int quick) {
     // file of the same name in whatever folder happens to be current could
     // be another program, and flashing that is the worst thing this tool
     // can do to a controller.
-    if (auto stream = OpenStream(choice.path + choice.name)) return stream;
+    if (auto stream = OpenRegularFile(choice.path + choice.name)) return stream;
   }
   FileDialogResult chosen;
   if (!AskShell(request, chosen)) return nullptr;
-  auto stream = OpenStream(chosen.pathName);
+  auto stream = OpenRegularFile(chosen.pathName);
   if (stream) Remember(choice, chosen);
   return stream;
 }

@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 std::string UserHomeFolder() {
   std::string home;
@@ -19,4 +21,12 @@ std::string UserHomeFolder() {
   if (home.empty()) home = "/";
   if (home.back() != '/') home.push_back('/');
   return home;
+}
+
+std::unique_ptr<std::istream> OpenRegularFile(const std::string& path) {
+  std::error_code ec;
+  if (path.empty() || !std::filesystem::is_regular_file(path, ec)) return nullptr;
+  auto stream = std::make_unique<std::ifstream>(path);
+  if (!stream->is_open()) return nullptr;
+  return stream;
 }

@@ -3,8 +3,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 
 #include "image/Programmer.h"
 #include "shell/SettingsStore.h"
@@ -26,16 +24,6 @@ RememberedBootFile& Remembered() {
 }
 
 
-// Only a regular file can hold a loader: opening the bare folder (an emptied
-// "BOOT NAME") must not pass for a loader file that opened.
-std::unique_ptr<std::istream> OpenLoader(const std::string& pathName) {
-  std::error_code ec;
-  if (pathName.empty() || !std::filesystem::is_regular_file(pathName, ec)) return nullptr;
-  auto stream = std::make_unique<std::ifstream>(pathName);
-  if (!stream->is_open()) return nullptr;
-  return stream;
-}
-
 }  // namespace
 
 void ForgetBootFileChoice() { Remembered() = RememberedBootFile(); }
@@ -48,7 +36,7 @@ std::unique_ptr<std::istream> CProgrammer::ChooseBootFile() {
     boot.loaded = true;
   }
 
-  if (auto stream = OpenLoader(boot.path + boot.name)) return stream;
+  if (auto stream = OpenRegularFile(boot.path + boot.name)) return stream;
 
   FileDialogRequest request;
   request.defaultExt = "S19";
@@ -60,7 +48,7 @@ std::unique_ptr<std::istream> CProgrammer::ChooseBootFile() {
   FileDialogResult chosen;
   if (!g_shell || !g_shell->ChooseFile(request, chosen)) return nullptr;
 
-  auto stream = OpenLoader(chosen.pathName);
+  auto stream = OpenRegularFile(chosen.pathName);
   if (!stream) return nullptr;
   // Folder and name are remembered only for a file that really opened.
   const std::string& full = chosen.pathName;

@@ -103,13 +103,7 @@ int WriteEepromBlock(unsigned address, CProgrammer& programmer, unsigned countMi
   unsigned remaining = lastOffset + 1;
   int result = 1;
   while (remaining > 0) {
-    uint8_t count = 0;
-    if (remaining >= 256) {
-      remaining -= 256;
-    } else {
-      count = static_cast<uint8_t>(remaining);
-      remaining = 0;
-    }
+    uint8_t count = CountByte(remaining);
     if (!SendCommandHeader(CMD_EEPROM_WRITE, address & 0xFFFF, count)) result = 0;
     SetStatusText(HexText((address - 1) & 0xFFFF) + " ");
     // The talker programs each cell before it echoes, so only one byte is in

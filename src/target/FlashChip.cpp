@@ -117,13 +117,7 @@ int WriteFlash(unsigned address, CProgrammer& programmer, unsigned countMinusOne
   while (remaining > 0) {
     if (!g_connected.load()) return 0;
     if (!writeAll) SkipUnwritten(address, remaining, programmer);
-    uint8_t count = 0;
-    if (remaining >= 256) {
-      remaining -= 256;
-    } else {
-      count = static_cast<uint8_t>(remaining);
-      remaining = 0;
-    }
+    uint8_t count = CountByte(remaining);
     if (!SendCommandHeader(CMD_FLASH_WRITE, address & 0xFFFF, count)) result = 0;
     SetStatusText(HexText((address - 1) & 0xFFFF) + " ");
     if (!ProgramChunk(address, programmer, count, true, result)) return 0;

@@ -10,23 +10,6 @@
 #include "target/ProgressDlg.h"
 #include "target/TargetRange.h"
 
-namespace {
-
-// The talker counts a chunk of 256 as 0.
-constexpr unsigned kChunk = 256;
-
-uint8_t CountByte(unsigned& remaining) {
-  if (remaining >= kChunk) {
-    remaining -= kChunk;
-    return 0;
-  }
-  uint8_t count = static_cast<uint8_t>(remaining);
-  remaining = 0;
-  return count;
-}
-
-}  // namespace
-
 int SendByte(uint8_t byte) {
   if (!g_connected.load()) return 0;
   return WriteBytes(&byte, 1) ? 1 : 0;

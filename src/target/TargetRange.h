@@ -5,6 +5,20 @@
 // both are refused.
 #pragma once
 
+#include <cstdint>
+
 inline bool RangeFits(unsigned address, unsigned countMinusOne) {
   return address <= 0xFFFF && countMinusOne <= 0xFFFF && address + countMinusOne <= 0xFFFF;
+}
+
+// The count byte of the next chunk of an addressed command, taken off
+// `remaining`: chunks of 256 bytes are announced as 0, the last holds the rest.
+inline uint8_t CountByte(unsigned& remaining) {
+  if (remaining >= 256) {
+    remaining -= 256;
+    return 0;
+  }
+  uint8_t count = static_cast<uint8_t>(remaining);
+  remaining = 0;
+  return count;
 }
