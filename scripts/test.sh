@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds everything from nothing and runs every test:
-#   1. the whole project under AddressSanitizer + UndefinedBehaviorSanitizer,
+#   1. the Release build users run (warnings are errors), all suites, and the
+#      benchmarks compiled;
+#   2. the whole project under AddressSanitizer + UndefinedBehaviorSanitizer,
 #      all suites (the desktop program under Qt's offscreen platform);
-#   2. the link and receive-thread suites again under ThreadSanitizer;
-#   3. every fuzz target for a few seconds on its corpus.
+#   3. the link and receive-thread suites again under ThreadSanitizer;
+#   4. every fuzz target for a few seconds on its corpus.
 # Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,9 +21,17 @@ export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 # Qt's own libraries keep a few allocations alive at exit.
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$ROOT/scripts/lsan.supp:print_suppressions=0}
 
+echo "== build (Release, warnings are errors) =="
+rm -rf build-release
+cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTON_WERROR=ON -DKESTON_BENCH=ON
+cmake --build build-release -j "$JOBS"
+
+echo "== tests (Release) =="
+ctest --test-dir build-release --output-on-failure -j "$JOBS"
+
 echo "== build (ASan + UBSan) =="
 rm -rf build-test
-cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTON_SANITIZE=ON -DKESTON_BENCH=ON
+cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKESTON_SANITIZE=ON -DKESTON_BENCH=OFF
 cmake --build build-test -j "$JOBS"
 
 echo "== tests (ASan + UBSan) =="

@@ -18,8 +18,7 @@ std::string UserHomeFolder() {
     if (getpwuid_r(getuid(), &pw, buffer, sizeof buffer, &found) == 0 && found && found->pw_dir)
       home = found->pw_dir;
   }
-  if (home.empty()) home = "/";
-  if (home.back() != '/') home.push_back('/');
+  if (home.empty() || home.back() != '/') home += '/';
   return home;
 }
 

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "AppTestSupport.h"
+#include "support/qt/FileDialogAnswer.h"
 #include "app/CommandTable.h"
 #include "app/MainFrame.h"
 #include "app/TrellisDoc.h"
@@ -137,8 +138,7 @@ TEST_F(DesktopTest, EmptyDocumentSavesOpensAndRemembersFourRecentFiles) {
         [path](QWidget* w) {
           auto* dialog = qobject_cast<QFileDialog*>(w);
           ASSERT_NE(nullptr, dialog);
-          dialog->selectFile(path);
-          QMetaObject::invokeMethod(dialog, "accept");
+          AnswerFileDialog(dialog, path);
         },
         [](QWidget* w) { return qobject_cast<QFileDialog*>(w) != nullptr; });
   };

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "support/qt/FileDialogAnswer.h"
 #include "OpsTestSupport.h"
 #include "app/qt/MainWindow.h"
 #include "app/qt/TrellisApp.h"
@@ -60,8 +61,7 @@ class User {
       box->button(box->standardButtons() & QMessageBox::Ok ? QMessageBox::Ok : QMessageBox::Yes)->click();
     } else if (auto* files = qobject_cast<QFileDialog*>(w)) {
       seen.push_back("file: " + files->windowTitle().toStdString());
-      files->selectFile(QString::fromStdString(programFile));
-      static_cast<QDialog*>(files)->accept();  // QFileDialog hides it, QDialog does not
+      AnswerFileDialog(files, QString::fromStdString(programFile));
     } else if (auto* buttons = w->findChild<QDialogButtonBox*>("buttons")) {
       seen.push_back("dialog: " + w->windowTitle().toStdString());
       if (w->windowTitle() == "Address Range" && onAddressRange) onAddressRange(w);
@@ -135,9 +135,3 @@ TEST(QtFlashController, FlashesThroughTheMenusAsAUserWould) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -10,8 +10,7 @@ TEST_F(SimTest, DownloadEchoesEveryLoaderByteButNotTheStartByte) {
     SCOPED_TRACE(size);
     StartSim();
     auto loader = MakeLoader(size);
-    std::vector<uint8_t> wire{0xFF};
-    wire.insert(wire.end(), loader.begin(), loader.end());
+    std::vector<uint8_t> wire = StartByteThen(loader);
     ASSERT_TRUE(line.Send(wire));
     EXPECT_EQ(line.Receive(size), loader);
     ASSERT_TRUE(vc->WaitForMode(SimMode::Talker, 5000));
@@ -28,8 +27,7 @@ TEST_F(SimTest, DownloadEchoesEveryLoaderByteButNotTheStartByte) {
 TEST_F(SimTest, DownloadStopsAt1024BytesAndTheRestIsForTheTalker) {
   StartSim();
   auto loader = MakeLoader(1024);
-  std::vector<uint8_t> wire{0xFF};
-  wire.insert(wire.end(), loader.begin(), loader.end());
+  std::vector<uint8_t> wire = StartByteThen(loader);
   wire.push_back(0xC8);  // garbled at the bootstrap rate, so no identity comes back
   ASSERT_TRUE(line.Send(wire));
   EXPECT_EQ(line.Receive(1024), loader);
@@ -44,8 +42,7 @@ TEST_F(SimTest, DownloadStopsAt1024BytesAndTheRestIsForTheTalker) {
 TEST_F(SimTest, DownloadEndsAfterSilenceAndOnlyTheTalkerAnswers) {
   StartSim();
   std::vector<uint8_t> loader(300, 0x4E);  // no marker: foreign code
-  std::vector<uint8_t> wire{0xFF};
-  wire.insert(wire.end(), loader.begin(), loader.end());
+  std::vector<uint8_t> wire = StartByteThen(loader);
   ASSERT_TRUE(line.Send(wire));
   EXPECT_EQ(line.Receive(300).size(), 300u);
   ASSERT_TRUE(vc->WaitForMode(SimMode::Silent, 5000));

@@ -63,9 +63,8 @@ TEST_F(SimTest, PacedBytesTakeTenBitTimesEach) {
   StartSim(o);
   // 1 + 24 bytes at 1,200 bit/s: at least 25 character times of 8.33 ms.
   auto start = std::chrono::steady_clock::now();
-  std::vector<uint8_t> wire{0xFF};
   auto loader = MakeLoader(24);
-  wire.insert(wire.end(), loader.begin(), loader.end());
+  std::vector<uint8_t> wire = StartByteThen(loader);
   ASSERT_TRUE(line.Send(wire));
   EXPECT_EQ(line.Receive(24), loader);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(205));

@@ -184,8 +184,7 @@ TEST(SimProgram, ServesTheLineAndSavesTheFlashOnQuit) {
   RawLine line;
   ASSERT_TRUE(line.Open(dir / "tty", kBoot));
   auto loader = MakeLoader(256);
-  std::vector<uint8_t> wire{0xFF};
-  wire.insert(wire.end(), loader.begin(), loader.end());
+  std::vector<uint8_t> wire = StartByteThen(loader);
   ASSERT_TRUE(line.Send(wire));
   ASSERT_EQ(line.Receive(256), loader);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <algorithm>
 #include <vector>
 
 #include "RawLine.h"
@@ -31,6 +32,13 @@ inline std::vector<uint8_t> MakeLoader(size_t size, const std::string& marker = 
   return loader;
 }
 
+// What the host sends for a download: the start byte, then the loader.
+inline std::vector<uint8_t> StartByteThen(const std::vector<uint8_t>& loader, uint8_t start = 0xFF) {
+  std::vector<uint8_t> wire(loader.size() + 1, start);
+  std::copy(loader.begin(), loader.end(), wire.begin() + 1);
+  return wire;
+}
+
 class SimTest : public ::testing::Test {
  protected:
   void StartSim(const SimOptions& options = FastOptions()) {
@@ -40,9 +48,8 @@ class SimTest : public ::testing::Test {
   }
   // Downloads a loader at the bootstrap rate and moves to the normal rate.
   void BootTalker(size_t size = 256) {
-    std::vector<uint8_t> wire{0xFF};
     auto loader = MakeLoader(size);
-    wire.insert(wire.end(), loader.begin(), loader.end());
+    std::vector<uint8_t> wire = StartByteThen(loader);
     ASSERT_TRUE(line.Send(wire));
     ASSERT_EQ(line.Receive(size), loader);
     ASSERT_TRUE(vc->WaitForMode(SimMode::Talker, 5000));
