@@ -14,10 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "app/MainFrame.h"
+#include "panes/MainFrame.h"
 #include "app/TrellisView.h"
 #include "image/Programmer.h"
-#include "link/LinkState.h"
 #include "operations/AddressRangeDlg.h"
 #include "operations/FileChoice.h"
 #include "shell/Shell.h"

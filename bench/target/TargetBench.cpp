@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "app/MainFrame.h"
+#include "panes/MainFrame.h"
 #include "app/TrellisView.h"
 #include "image/Programmer.h"
-#include "link/LinkState.h"
 #include "shell/SettingsStore.h"
 #include "shell/Shell.h"
 #include "sim/VirtualController.h"
+#include "target/BootLoad.h"
 #include "target/FlashChip.h"
 #include "target/Talker.h"
 
@@ -76,8 +76,7 @@ bool Connect(Rig& rig, MapStore& store, const SimOptions& options) {
   store.WriteProfileInt("Comm", "BSB", options.bootstrapBaud);
   store.WriteProfileInt("Comm", "Normal Baud", options.normalBaud);
   rig.view = std::make_unique<CTrellisView>();
-  CProgrammer loader;
-  return loader.BootLoad(true) == 1 && g_connected;
+  return BootLoad(rig.view->Talker(), true) == 1 && rig.view->Link().Connected();
 }
 
 template <typename F>
@@ -112,23 +111,23 @@ int main() {
   unpaced.bootstrapBaud = 115200;
   unpaced.normalBaud = 115200;
   if (!Connect(rig, store, unpaced)) return std::puts("boot load failed"), 1;
-  double t = Seconds([&] { return WriteFlash(0, image, 0xFFFF, true); }, result);
+  double t = Seconds([&] { return WriteFlash(rig.view->Talker(), 0, image, 0xFFFF, true); }, result);
   std::fprintf(stderr, "unpaced WriteFlash        64 KB: %7.3f s  %9.0f bytes/s\n", t, kBytes / t);
   CProgrammer back;
-  t = Seconds([&] { return ReadTargetBlock(0, back, 0xFFFF); }, result);
+  t = Seconds([&] { return rig.view->Talker().ReadTargetBlock(0, back, 0xFFFF); }, result);
   std::fprintf(stderr, "unpaced ReadTargetBlock   64 KB: %7.3f s  %9.0f bytes/s  (result %d)\n", t,
                kBytes / t, result);
 
   SimOptions block = unpaced;
   block.chip = SimChip::Block;
   if (!Connect(rig, store, block)) return std::puts("boot load failed"), 1;
-  t = Seconds([&] { return WriteFlashBlocks(0, image, 0xFFFF, true); }, result);
+  t = Seconds([&] { return WriteFlashBlocks(rig.view->Talker(), 0, image, 0xFFFF, true); }, result);
   std::fprintf(stderr, "unpaced WriteFlashBlocks  64 KB: %7.3f s  %9.0f bytes/s\n", t, kBytes / t);
 
   SimOptions paced = unpaced;
   paced.pace = true;
   if (!Connect(rig, store, paced)) return std::puts("boot load failed"), 1;
-  t = Seconds([&] { return WriteFlash(0, image, 0xFFFF, true); }, result);
+  t = Seconds([&] { return WriteFlash(rig.view->Talker(), 0, image, 0xFFFF, true); }, result);
   const double charTime = 10.0 / 115200.0;
   const double bound = (kBytes / 2 * 3 + 256 * 5) * charTime;
   std::fprintf(stderr, "paced 115200 WriteFlash   64 KB: %7.3f s  lower bound %.3f s  ratio %.4f\n", t, bound,

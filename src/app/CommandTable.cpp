@@ -1,62 +1,64 @@
 #include "app/CommandTable.h"
 
+#include "app/TrellisView.h"
+
 #include <algorithm>
 
 namespace {
 
 std::vector<CommandInfo> BuildTable() {
-  // Program commands: id, menu text, keys, prompt, tool tip, needs an idle link.
+  // Program commands: id, menu text, keys, prompt, tool tip, needs an idle link, handler.
   std::vector<CommandInfo> t = {
       // Opening the port under a running exchange would restart the line that
       // exchange is still using; after a Disconnect it first has to unwind.
-      {ID_CONNECT, "&Connect", {"F7"}, "Connects to the COM port", "", true},
-      {ID_DISCONNECT, "&Disconnect", {"F8"}, "Disconnects from the COM port", "", false},
-      // A boot load runs with the bootstrap rate in g_normalBaud; the dialog
-      // would show and store that temporary rate as the normal one.
-      {ID_SETTINGS, "&Settings...", {"Alt+S"}, "Change the COM settings", "", true},
-      {ID_LOG_COMM, "", {"Alt+L"}, "Log all communication bytes to a file", "", false},
-      {ID_LOG_RUN, "", {}, "Logs run data to a file", "", false},
-      {ID_BOOT_LOAD, "&Boot Load", {}, "Initializes re-programming Connection", "", true},
+      {ID_CONNECT, "&Connect", {"F7"}, "Connects to the COM port", "", true, &CTrellisView::OnConnect},
+      {ID_DISCONNECT, "&Disconnect", {"F8"}, "Disconnects from the COM port", "", false, &CTrellisView::OnDisconnect},
+      // A boot load reopens the line from the link's settings half way
+      // through; changing them under it would reopen at another rate.
+      {ID_SETTINGS, "&Settings...", {"Alt+S"}, "Change the COM settings", "", true, &CTrellisView::OnSettings},
+      {ID_LOG_COMM, "", {"Alt+L"}, "Log all communication bytes to a file", "", false, &CTrellisView::OnLogComm},
+      {ID_LOG_RUN, "", {}, "Logs run data to a file", "", false, &CTrellisView::OnLogRun},
+      {ID_BOOT_LOAD, "&Boot Load", {}, "Initializes re-programming Connection", "", true, &CTrellisView::OnBootLoad},
       {ID_QUICK_FLASH,
        "&QuickFlash",
        {"Ctrl+Q"},
        "Flashes with previous file and settings w/o dialogs",
        "",
-       true},
+       true, &CTrellisView::OnQuickFlash},
       {ID_ERASE_FLASH_CHIP,
        "&Erase Flash Chip",
        {},
        "Erases the Controller's Program.  Used for flash chips requiring erasure before programming.",
        "",
-       true},
-      {ID_FLASH_CONTROLLER, "&Flash Controller", {}, "Flashes a new program into the controller", "", true},
-      {ID_SAVE_PROGRAM, "&Save Program", {}, "This saves controller program to file", "", true},
-      {ID_WRITE_TARGET_RAM, "Write target RAM", {}, "Writes Controller memory", "", true},
-      {ID_READ_MEMORY, "Read Memory", {}, "", "", true},
-      {ID_LOAD_MEMORY, "Load Memory", {}, "Loads a file into PC memory", "", false},
-      {ID_SAVE_MEMORY, "Save Memory", {}, "", "", false},
+       true, &CTrellisView::OnEraseFlashChip},
+      {ID_FLASH_CONTROLLER, "&Flash Controller", {}, "Flashes a new program into the controller", "", true, &CTrellisView::OnFlashController},
+      {ID_SAVE_PROGRAM, "&Save Program", {}, "This saves controller program to file", "", true, &CTrellisView::OnSaveProgram},
+      {ID_WRITE_TARGET_RAM, "Write target RAM", {}, "Writes Controller memory", "", true, &CTrellisView::OnWriteTargetRam},
+      {ID_READ_MEMORY, "Read Memory", {}, "", "", true, &CTrellisView::OnReadMemory},
+      {ID_LOAD_MEMORY, "Load Memory", {}, "Loads a file into PC memory", "", false, &CTrellisView::OnLoadMemory},
+      {ID_SAVE_MEMORY, "Save Memory", {}, "", "", false, &CTrellisView::OnSaveMemory},
       {ID_SET_CONFIG_EEPROM,
        "Set Config /EEPROM",
        {},
        "This writes the config register or any other eeprom value. ",
        "",
-       true},
+       true, &CTrellisView::OnSetConfigEeprom},
       {ID_CLEAR_PROCESSOR,
        "Clear Processor",
        {},
        "This bulk erases the Processor for factory new feel",
        "",
-       true},
-      {ID_CHECKSUM_MEMORY, "&Checksum Memory", {}, "Calculates a checksum for a file", "", false},
-      {ID_FLASH_ID, "&Flash ID", {}, "", "", true},
-      {ID_FLASH_EEPROM_CHIP, "&Flash EEPROM CHIP", {}, "Programs an EEPROM Flash chip", "", true},
-      {ID_CHANGE_LOADER, "Change Loader", {}, "clears saved filename", "", false},
+       true, &CTrellisView::OnClearProcessor},
+      {ID_CHECKSUM_MEMORY, "&Checksum Memory", {}, "Calculates a checksum for a file", "", false, &CTrellisView::OnChecksumMemory},
+      {ID_FLASH_ID, "&Flash ID", {}, "", "", true, &CTrellisView::OnFlashId},
+      {ID_FLASH_EEPROM_CHIP, "&Flash EEPROM CHIP", {}, "Programs an EEPROM Flash chip", "", true, &CTrellisView::OnFlashEepromChip},
+      {ID_CHANGE_LOADER, "Change Loader", {}, "clears saved filename", "", false, &CTrellisView::OnChangeLoader},
       {ID_FORCE_PROG_CONNECTION,
        "&Force Prog Connection",
        {},
        "Forces Boot Connection to be viewed as Good",
        "",
-       true},
+       true, &CTrellisView::OnForceProgConnection},
 
       // Standard commands.
       {ID_FILE_NEW, "&New", {"Ctrl+N"}, "Create a new document", "New", false},

@@ -50,6 +50,8 @@ enum CommandId {
 
 inline constexpr int kRecentFileCount = 4;
 
+class CTrellisView;
+
 struct CommandInfo {
   int id = 0;
   std::string menuText;           // with '&' before the mnemonic; empty: no menu item
@@ -59,6 +61,8 @@ struct CommandInfo {
   // Talks to the target (or reshapes the link under a running exchange), so
   // it must wait while another exchange holds the line.
   bool needsIdleLink = false;
+  // The main view's handler (the message map); null for the standard commands.
+  void (CTrellisView::*handler)() = nullptr;
 };
 
 // Every command, program and standard, in no particular order.

@@ -1,65 +1,66 @@
-// CTrellisView's logic half: the main view owns the serial port, the
-// connection, the logs, its own CProgrammer and every command handler.  The
-// desktop program draws it and forwards keys and commands to it; the command
-// line calls the same handlers.  Methods live with their subsystem:
-//   src/link/        port, receive thread, connection, logs, keyboard
-//   src/target/      Boot Load, Force Prog Connection, Erase Flash Chip,
-//                    Flash ID, Clear Processor
-//   src/operations/  Flash Controller, Flash EEPROM CHIP, QuickFlash,
-//                    Save Program, memory tools, Load/Save Memory,
-//                    Change Loader, Checksum Memory
-//   src/app/         command table and dispatch, Settings
+// CTrellisView's logic half: the main view owns the serial link, the logs, its
+// own CProgrammer and every command handler.  The desktop program draws it and
+// forwards keys and commands to it; the tests call the same handlers.  The
+// handlers are thin: they take the exchange guard, gather the command's
+// options through its dialogs and hand them to the operation (src/operations,
+// src/target), keeping the typed outcome in m_lastResult.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 
 #include "image/Programmer.h"
+#include "link/Link.h"
+#include "link/Logs.h"
+#include "target/Outcome.h"
+#include "target/Talker.h"
 
 class CTrellisView {
  public:
-  CTrellisView();   // reads section "Comm", marks the port closed, sets g_pView
+  // Reads section "Comm"; the port stays closed.  Without a device the
+  // system's serial device is used.
+  explicit CTrellisView(std::unique_ptr<CSerialDevice> device = nullptr);
   ~CTrellisView();  // disconnects and closes the logs
+  CTrellisView(const CTrellisView&) = delete;
+  CTrellisView& operator=(const CTrellisView&) = delete;
 
-  // ---- port (src/link) ----
-  bool OpenPort();
-  bool ConfigurePort();
-  void ClosePort();
-  // The device path that port index `port` (0..3) opens ("Comm", "Device n").
-  static std::string DevicePathForPort(int port);
+  CLink& Link() { return m_link; }
+  const CLink& Link() const { return m_link; }
+  CTalker& Talker() { return m_talker; }
+  CLogs& Logs() { return m_logs; }
 
-  // ---- receive thread and connection (src/link) ----
-  void OnReceive(const uint8_t* bytes, int count);
+  // ---- port and connection ----
+  bool OpenPort() { return m_link.OpenPort(); }
+  void ClosePort() { m_link.ClosePort(); }
   void OnConnect();
   void OnDisconnect();
   // "Connected, Connection Normal" etc. plus "Logging comms, " and 24 blanks.
   std::string StatusLineText() const;
 
-  // ---- keyboard (src/link) ----
+  // ---- keyboard ----
   void OnChar(unsigned code);
   void SendKeyFrame(unsigned keyNumber);
   void EchoTransmit(const uint8_t* bytes, int count);
 
-  // ---- logs (src/link) ----
+  // ---- logs ----
   void OnLogComm();
   void OnLogRun();
-  void WriteCommLog(std::string& line);
-  void WriteRunLog(std::string& line);
-  bool IsCommLogOpen() const;
+  void WriteCommLog(std::string& line) { m_logs.WriteCommLog(line); }
+  void WriteRunLog(std::string& line) { m_logs.WriteRunLog(line); }
+  bool IsCommLogOpen() const { return m_logs.IsCommLogOpen(); }
 
-  // ---- settings (src/app) ----
+  // ---- settings ----
   void OnSettings();
 
-  // ---- target commands (src/target) ----
+  // ---- target commands ----
   void OnBootLoad();
   void OnForceProgConnection();
   void OnEraseFlashChip();
   void OnFlashId();
   void OnClearProcessor();
 
-  // ---- operations (src/operations) ----
+  // ---- operations ----
   void OnFlashController();
   void OnFlashEepromChip();
   void OnQuickFlash();
@@ -72,7 +73,7 @@ class CTrellisView {
   void OnChangeLoader();
   void OnChecksumMemory();
 
-  // ---- command table (src/app) ----
+  // ---- command table ----
   // Runs the command with this id; false when it is unknown or unavailable.
   bool OnCommand(int id);
   // Whether the menu item of this id is available right now.
@@ -80,13 +81,14 @@ class CTrellisView {
 
   CProgrammer m_programmer;  // used by Load Memory and Save Memory only
   int m_displayComm = 1;
-  std::string m_msgBuf;
+  // The typed outcome of the last command that talked to the controller.
+  OpResult m_lastResult;
 
-  // Port, thread and log state kept by src/link.
-  struct LinkImpl;
-  std::unique_ptr<LinkImpl> m_link;
+ private:
+  CLink m_link;
+  CTalker m_talker{m_link};
+  CLogs m_logs;
 };
 
-extern CTrellisView* g_pView;
 extern int g_charWidth;   // 10
 extern int g_lineHeight;  // 18

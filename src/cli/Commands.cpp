@@ -1,12 +1,11 @@
 #include "cli/Commands.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <istream>
 #include <memory>
 #include <mutex>
@@ -14,21 +13,24 @@
 #include <string>
 #include <vector>
 
-#include "app/MainFrame.h"
-#include "app/TrellisView.h"
 #include "cli/CliOptions.h"
 #include "cli/ConsoleShell.h"
 #include "cli/ExitStatus.h"
 #include "cli/OverlayStore.h"
 #include "image/LoadOffsetDlg.h"
 #include "image/Programmer.h"
-#include "link/ByteFifo.h"
-#include "link/LinkImpl.h"
-#include "link/LinkState.h"
+#include "link/Link.h"
 #include "link/SerialPorts.h"
 #include "operations/AddressRangeDlg.h"
-#include "operations/EepromDlg.h"
+#include "operations/FileChoice.h"
+#include "operations/FileCommands.h"
+#include "operations/Flash.h"
+#include "operations/MemoryTools.h"
+#include "operations/OpsText.h"
+#include "operations/ReadBack.h"
+#include "panes/MainFrame.h"
 #include "shell/QSettingsStore.h"
+#include "target/BootLoad.h"
 #include "target/Eeprom.h"
 #include "target/FlashChip.h"
 #include "target/Talker.h"
@@ -53,10 +55,44 @@ std::string OneLine(std::string text) {
   return text;
 }
 
-bool StartsWith(const std::string& text, const std::string& head) { return text.rfind(head, 0) == 0; }
+std::string AbsolutePath(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+  return ec ? path : absolute.string();
+}
+
+// The exit status an outcome stands for.
+int StatusFor(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::Ok:
+      return EXIT_OK;
+    case Outcome::Cancelled:
+      return EXIT_DECLINED;
+    case Outcome::NotConnected:
+    case Outcome::LinkLost:
+      return EXIT_LINK;
+    case Outcome::Interrupted:
+      return EXIT_INTERRUPTED;
+    case Outcome::FileError:
+    case Outcome::BadRecords:
+    case Outcome::NothingToDo:
+      return EXIT_FILE;
+    case Outcome::Refused:
+      return EXIT_USAGE;
+    case Outcome::BootFailed:
+    case Outcome::NoTalker:
+    case Outcome::CommandRejected:
+    case Outcome::EchoMismatch:
+    case Outcome::VerifyMismatch:
+    case Outcome::ReadMismatch:
+    case Outcome::ChipFailed:
+      return EXIT_TARGET;
+  }
+  return EXIT_TARGET;
+}
 
 // Everything one run needs, built in the order the desktop program builds it:
-// settings, shell, main frame, main view.
+// settings, shell, main frame, the link.
 class Session {
  public:
   Session(const CliOptions& options, std::ostream& results, std::ostream& err, std::istream& in,
@@ -73,26 +109,32 @@ class Session {
     g_settings = &m_overlay;
     m_shell.Install();
     m_frame = std::make_unique<CMainFrame>();
-    m_view = std::make_unique<CTrellisView>();
-    m_shell.onPullLine = [this] { m_view->OnDisconnect(); };
+    m_link = std::make_unique<CLink>();
+    m_link->ReadSettings();
+    m_talker = std::make_unique<CTalker>(*m_link);
+    m_shell.onPullLine = [this] { m_link->ClosePort(); };
     if (options.verbose) m_shell.onBeforePrint = [this] { PrintWireTrace(); };
     m_shell.onIdle = [this] {
       PrintWireTrace();
       PrintCommErrors();
     };
-    m_shell.onUiPane = [this](int pane) {
-      if (pane == PANE_DTC) CaptureDtcLine();
+    m_link->errorObserver = [this](const std::string& line) {
+      std::lock_guard<std::mutex> lock(m_errorMutex);
+      m_pendingErrors.push_back(line);
     };
-    m_view->m_link->receiveObserver = [this](const uint8_t* bytes, int count) { Received(bytes, count); };
-    m_view->m_link->transmitObserver = [this](const uint8_t* bytes, unsigned count) {
-      Trace(true, bytes, count);
+    m_link->receiveObserver = [this](const uint8_t* bytes, int count) {
+      // Receive thread: a byte from the target is the surest sign of life.
+      m_shell.NoteActivity();
+      Trace(false, bytes, static_cast<unsigned>(count));
     };
+    m_link->transmitObserver = [this](const uint8_t* bytes, unsigned count) { Trace(true, bytes, count); };
   }
 
   ~Session() {
     // The port closes (and the receive thread ends) before the shell and the
     // store it reports to go away.
-    m_view.reset();
+    m_talker.reset();
+    m_link.reset();
     m_frame.reset();
     g_settings = m_previousStore;
   }
@@ -122,9 +164,7 @@ class Session {
     if (m_options.baud) m_overlay.Override("Comm", "Normal Baud", *m_options.baud);
     if (m_options.bootBaud) m_overlay.Override("Comm", "BSB", *m_options.bootBaud);
     if (!m_options.talker.empty()) {
-      std::error_code ec;
-      std::filesystem::path path = std::filesystem::absolute(m_options.talker, ec);
-      if (ec) path = m_options.talker;
+      std::filesystem::path path = AbsolutePath(m_options.talker);
       std::string folder = path.parent_path().string();
       if (folder.empty() || folder.back() != '/') folder += '/';
       m_overlay.Override("file", "BOOT PATH", folder);
@@ -135,25 +175,19 @@ class Session {
   // A read ends with the host's acknowledgement of the last byte, and nothing
   // tells when the talker has taken it; the purge of the closing port can
   // still discard it, which leaves the talker waiting for it and makes the
-  // next run's first command byte that acknowledgement.  An identification ends with a byte
-  // the talker sends only after it took our last one, so after it the talker
-  // is idle and the next run starts in step.
+  // next run's first command byte that acknowledgement.  An identification
+  // ends with a byte the talker sends only after it took our last one, so
+  // after it the talker is idle and the next run starts in step.
   void SettleTalker() {
     // After a failure the talker may be out of step already; do not let that
     // hold up the report for the whole time-out.
     m_shell.SetTimeout(m_options.timeoutSeconds > 0 ? std::min(m_options.timeoutSeconds, 3) : 3);
     m_shell.NoteActivity();
-    GetFlashId();
-    g_rxFifo.Clear();
+    GetFlashId(*m_talker);
+    m_link->Queue().Clear();
   }
 
   // ---- what the run saw ----
-  void Received(const uint8_t* bytes, int count) {
-    // Receive thread: a byte from the target is the surest sign of life.
-    m_shell.NoteActivity();
-    Trace(false, bytes, static_cast<unsigned>(count));
-  }
-
   void Trace(bool fromHost, const uint8_t* bytes, unsigned count) {
     if (!m_options.verbose) return;
     std::lock_guard<std::mutex> lock(m_traceMutex);
@@ -181,25 +215,17 @@ class Session {
     }
   }
 
+  // Link errors arrive on the receive thread; they are printed from here.
   void PrintCommErrors() {
-    if (m_shell.commErrChanges.load() == m_commErrSeen) return;
-    m_commErrSeen = m_shell.commErrChanges.load();
-    std::vector<std::string> lines = m_frame->m_pCommErrPane->Lines();
-    if (lines.size() < m_commErrPrinted) m_commErrPrinted = 0;  // the pane was trimmed or cleared
-    for (size_t i = m_commErrPrinted; i < lines.size(); ++i) {
-      m_commErrors.push_back(lines[i]);
-      if (!m_options.quiet) m_shell.Note(lines[i]);
+    std::vector<std::string> lines;
+    {
+      std::lock_guard<std::mutex> lock(m_errorMutex);
+      lines.swap(m_pendingErrors);
     }
-    m_commErrPrinted = lines.size();
-  }
-
-  void CaptureDtcLine() {
-    int count = m_frame->m_pDtcPane->Count();
-    if (count == m_dtcCount) return;  // a new title, no new line
-    m_dtcCount = count;
-    if (count == 0) return;
-    std::vector<std::string> lines = m_frame->m_pDtcPane->Lines();
-    if (!lines.empty()) m_dtcLines.push_back(lines.back());
+    for (const std::string& line : lines) {
+      m_commErrors.push_back(line);
+      if (!m_options.quiet) m_shell.Note(line);
+    }
   }
 
   // ---- outcome ----
@@ -211,59 +237,58 @@ class Session {
     return status;
   }
 
-  // The link's own troubles outrank whatever the operation then made of them.
-  bool LinkTrouble(const std::string& command, bool expectConnected) {
+  std::string DeviceName() const {
+    return m_link->DevicePath() + " (port " + std::to_string(m_link->m_settings.port + 1) + ")";
+  }
+
+  std::string LastCommError() const {
+    return m_commErrors.empty() ? std::string() : ": " + OneLine(m_commErrors.back());
+  }
+
+  // What the user did to the run (Ctrl-C, the time-out) outranks what the
+  // operation then made of the closed link.
+  bool RunWasEnded(const std::string& command) {
     PrintCommErrors();
     if (m_shell.interrupted) {
       Fail(EXIT_INTERRUPTED, command + ": interrupted; the link was closed");
       return true;
     }
     if (m_shell.timedOut) {
-      Fail(EXIT_LINK, command + ": the controller did not answer for " +
-                          std::to_string(m_options.timeoutSeconds) +
+      Fail(EXIT_LINK, command + ": the controller did not answer for " + std::to_string(m_options.timeoutSeconds) +
                           " s; the link was closed (is the talker running? see --bootload)");
       return true;
     }
-    for (const std::string& line : m_commErrors) {
-      if (line.find("device lost") != std::string::npos) {
-        Fail(EXIT_LINK, command + ": the line to the controller was lost (" + OneLine(line) + ")");
-        return true;
-      }
-    }
-    if (expectConnected && !g_connected.load()) {
-      Fail(EXIT_LINK, command + ": the line to the controller was lost" +
-                          (m_commErrors.empty() ? std::string() : " (" + OneLine(m_commErrors.back()) + ")"));
-      return true;
-    }
     return false;
   }
 
-  bool Refused(const std::string& command) {
-    if (!m_shell.refusal.empty()) {
-      Fail(EXIT_USAGE, command + ": " + m_shell.refusal);
-      return true;
+  // The exit status and failure line of an operation's result.  `closing` is
+  // the operation's own last words (its final status text) for failures
+  // where the program says best what went wrong.
+  int Judge(const std::string& command, const OpResult& r, const std::string& closing = std::string()) {
+    if (RunWasEnded(command)) return m_failStatus;
+    if (r.Ok()) return EXIT_OK;
+    const int status = StatusFor(r.outcome);
+    std::string where = r.address || r.outcome == Outcome::EchoMismatch ? " at " + Hex(r.address) : "";
+    switch (r.outcome) {
+      case Outcome::NotConnected:
+        return Fail(status, command + ": cannot open " + DeviceName() + LastCommError());
+      case Outcome::LinkLost:
+        return Fail(status, command + ": the line to the controller was lost" +
+                                (m_commErrors.empty() ? std::string() : " (" + OneLine(m_commErrors.back()) + ")"));
+      case Outcome::Cancelled:
+        return Fail(status, command + ": not confirmed: " + OneLine(r.detail));
+      case Outcome::FileError:
+      case Outcome::BadRecords:
+      case Outcome::NothingToDo:
+      case Outcome::Refused:
+        return Fail(status, command + ": " + (closing.empty() ? "" : OneLine(closing) + " (") + OneLine(r.detail) +
+                                (closing.empty() ? "" : ")"));
+      default:
+        break;
     }
-    return false;
-  }
-
-  bool Declined(const std::string& command) {
-    if (m_shell.declined.empty()) return false;
-    Fail(EXIT_DECLINED, command + ": not confirmed: " + OneLine(m_shell.declined.back()));
-    return true;
-  }
-
-  const ConsoleShell::Box* FindBox(const std::string& head) const {
-    for (const ConsoleShell::Box& b : m_shell.boxes)
-      if (StartsWith(b.text, head)) return &b;
-    return nullptr;
-  }
-
-  std::string DeviceName() const {
-    return CTrellisView::DevicePathForPort(g_port) + " (port " + std::to_string(g_port + 1) + ")";
-  }
-
-  std::string LastCommError() const {
-    return m_commErrors.empty() ? std::string() : ": " + OneLine(m_commErrors.back());
+    std::string text = command + ": " + (closing.empty() ? std::string(OutcomeName(r.outcome)) : OneLine(closing));
+    text += " (" + std::string(OutcomeName(r.outcome)) + where + (r.detail.empty() ? "" : "; " + r.detail) + ")";
+    return Fail(status, text);
   }
 
   // ---- steps shared by several commands ----
@@ -283,18 +308,34 @@ class Session {
     return true;
   }
 
-  int BootLoad();
-  bool Connect(const std::string& command);
-  void AnswerLoadOffset();
-  // The range a flash of this file will cover, for the progress display.
-  bool FileBounds(const std::string& path, unsigned& low, unsigned& high);
+  // Reads a program file as the Load Offset dialog would have it: offset,
+  // then pre-fill (default ff) unless switched off.
+  bool LoadProgram(const std::string& path, CProgrammer& image) {
+    if (!CheckReadable("the file", path)) return false;
+    std::ifstream in(path);
+    if (!in) {
+      Fail(EXIT_FILE, "cannot open the file " + path);
+      return false;
+    }
+    image.ClearWritten();
+    image.ResetBounds();
+    if (!m_options.noPrefill) image.FillImage(static_cast<int>(m_options.fill.value_or(0xFF)));
+    image.m_loadOffset = static_cast<uint16_t>(m_options.offset.value_or(0));
+    image.m_badRecords = 0;
+    image.ReadSRecordStream(in);
+    return true;
+  }
 
+  bool Connect(const std::string& command);
+
+  int BootLoad();
   int Flash(bool quick);
   int Read();
   int Erase();
   int Id();
   int MemoryTool(const std::string& command);
   int ReadMem();
+  int ClearProcessor();
   int Checksum();
   int Verify();
   int Devices();
@@ -307,16 +348,15 @@ class Session {
   ConsoleShell m_shell;
   SettingsStore* m_previousStore = nullptr;
   std::unique_ptr<CMainFrame> m_frame;
-  std::unique_ptr<CTrellisView> m_view;
+  std::unique_ptr<CLink> m_link;
+  std::unique_ptr<CTalker> m_talker;
   std::vector<unsigned> m_numbers;
 
   std::mutex m_traceMutex;
   std::vector<std::pair<bool, std::vector<uint8_t>>> m_trace;  // (from host, bytes) runs
-  int m_commErrSeen = 0;
-  size_t m_commErrPrinted = 0;
+  std::mutex m_errorMutex;
+  std::vector<std::string> m_pendingErrors;
   std::vector<std::string> m_commErrors;
-  int m_dtcCount = 0;
-  std::vector<std::string> m_dtcLines;
 
   int m_failStatus = EXIT_OK;
   std::string m_failure;
@@ -324,261 +364,195 @@ class Session {
 
 int Session::BootLoad() {
   if (!m_options.talker.empty() && !CheckReadable("the loader file", m_options.talker)) return m_failStatus;
-  CProgrammer programmer;
-  int result = programmer.BootLoad(m_options.noResetPrompt);
-  uint8_t hprio = 0;
-  int answered = result && g_connected.load() && !m_shell.timedOut ? ReadTargetByte(REG_HPRIO, hprio) : 0;
+  OpResult r;
+  const int started = ::BootLoad(*m_talker, m_options.noResetPrompt, &r);
+  const std::string loader = m_options.talker.empty() ? std::string("the remembered loader file") : m_options.talker;
   // Silence right after an echoed download is the loader's doing, not the line's.
-  if (result && m_shell.timedOut && !m_shell.interrupted)
-    return Fail(EXIT_TARGET, "bootload: the loader was sent and echoed, but no talker answers (is " +
-                                 (m_options.talker.empty() ? std::string("the remembered loader file")
-                                                           : m_options.talker) +
+  if (started && m_shell.timedOut && !m_shell.interrupted)
+    return Fail(EXIT_TARGET, "bootload: the loader was sent and echoed, but no talker answers (is " + loader +
                                  " a talker for this controller?)");
-  if (result && !g_connected.load() && m_shell.SawStatus("Controler Connection Failed")) {
-    PrintCommErrors();
-    return Fail(EXIT_LINK, "bootload: the loader was sent, but reopening " + DeviceName() + " at " +
-                               std::to_string(g_normalBaud) + " bit/s failed" + LastCommError());
-  }
-  if (LinkTrouble("bootload", result != 0)) return m_failStatus;
-  if (!result) {
-    if (FindBox("Cannot open Boot file"))
-      return Fail(EXIT_FILE,
-                  m_options.talker.empty()
-                      ? "bootload: no loader file is remembered or it cannot be opened; name one with "
-                        "--talker FILE"
-                      : "bootload: cannot read the loader file " + m_options.talker);
-    if (FindBox("Failed to open connection"))
+  if (RunWasEnded("bootload")) return m_failStatus;
+  switch (r.outcome) {
+    case Outcome::Ok:
+      return EXIT_OK;
+    case Outcome::FileError:
+    case Outcome::BadRecords:
+      return Fail(EXIT_FILE, "bootload: " + r.detail + " (" + loader + ")" +
+                                 (m_options.talker.empty() ? "; name one with --talker FILE" : ""));
+    case Outcome::NotConnected:
+      if (started)
+        return Fail(EXIT_LINK, "bootload: the loader was sent, but reopening " + DeviceName() + " at " +
+                                   std::to_string(m_link->m_settings.normalBaud) + " bit/s failed" + LastCommError());
       return Fail(EXIT_LINK, "bootload: cannot open " + DeviceName() + " at " +
-                                 std::to_string(g_bootstrapBaud) + " bit/s" + LastCommError());
-    if (const ConsoleShell::Box* box = FindBox("Boot Compare Failed!"))
-      return Fail(EXIT_TARGET, "bootload: the controller did not echo the loader (" + OneLine(box->text) +
+                                 std::to_string(m_link->m_settings.bootstrapBaud) + " bit/s" + LastCommError());
+    case Outcome::BootFailed:
+      return Fail(EXIT_TARGET, "bootload: the controller did not echo the loader (Boot Compare Failed!; " + r.detail +
                                    "); is it reset into bootstrap mode?");
-    if (!m_shell.boxes.empty()) return Fail(EXIT_FILE, "bootload: " + OneLine(m_shell.boxes.back().text));
-    return Fail(EXIT_TARGET, "bootload failed: " + OneLine(m_shell.LastStatus()));
+    case Outcome::NoTalker:
+      return Fail(EXIT_TARGET, "bootload: the loader was sent and echoed, but no talker answers (is " + loader +
+                                   " a talker for this controller?)");
+    default:
+      return Judge("bootload", r);
   }
-  // The download's own first read is not checked; a talker that does not
-  // answer ours (read above) did not start.
-  if (!answered || LinkTrouble("bootload", true))
-    return m_failStatus != EXIT_OK
-               ? m_failStatus
-               : Fail(EXIT_TARGET, "bootload: the talker does not answer after the download");
-  return EXIT_OK;
 }
 
 bool Session::Connect(const std::string& command) {
   if (m_options.bootload) return BootLoad() == EXIT_OK;
   // The talker was left running by an earlier run; this is the program's own
   // Force Prog Connection.
-  m_view->OnForceProgConnection();
+  if (!m_link->Connected()) m_link->OpenPort();
+  m_link->SetBootMode(true);
   PrintCommErrors();
-  if (!g_connected.load()) {
+  if (!m_link->Connected()) {
     Fail(EXIT_LINK, command + ": cannot open " + DeviceName() + LastCommError());
     return false;
   }
   return true;
 }
 
-void Session::AnswerLoadOffset() {
-  ConsoleShell::DialogAnswer a;
-  if (m_options.offset) a.texts[CLoadOffsetDlg::IDC_OFFSET] = Hex(*m_options.offset);
-  if (m_options.noPrefill) a.values[CLoadOffsetDlg::IDC_PREFILL] = 0;
-  if (m_options.fill) {
-    a.values[CLoadOffsetDlg::IDC_PREFILL] = 1;
-    a.texts[CLoadOffsetDlg::IDC_FILL] = Hex(*m_options.fill);
-  }
-  m_shell.AnswerDialog("Load Offset", a);
-}
-
-bool Session::FileBounds(const std::string& path, unsigned& low, unsigned& high) {
-  FILE* f = std::fopen(path.c_str(), "r");
-  if (!f) return false;
-  CProgrammer scratch;
-  scratch.m_loadOffset = static_cast<uint16_t>(m_options.offset.value_or(0));
-  scratch.ReadSRecordFile(f);
-  std::fclose(f);
-  if (scratch.m_lowest > scratch.m_highest) return false;
-  low = scratch.m_lowest;
-  high = scratch.m_highest;
-  return true;
-}
-
 int Session::Flash(bool quick) {
   const std::string command = quick ? "quickflash" : "flash";
-  std::string file;
+  FlashJob job;
+  OpResult r;
   if (quick) {
-    file = GetProfileString("file", "Default path", "") + GetProfileString("file", "Default Name", "");
-  } else {
-    if (!CheckReadable("the program file", m_options.args[0])) return m_failStatus;
-    std::error_code ec;
-    file = std::filesystem::absolute(m_options.args[0], ec).string();
-    if (ec) file = m_options.args[0];
-    m_shell.AnswerFile("Select file name to Load", file);
-    AnswerLoadOffset();
-    ConsoleShell::DialogAnswer a;
-    if (m_options.range) {
-      a.texts[CAddressRangeDlg::IDC_START] = Hex(m_options.range->first);
-      a.texts[CAddressRangeDlg::IDC_FINISH] = Hex(m_options.range->last);
+    if (!GatherFlashJob(false, true, job, &r)) {
+      if (r.outcome == Outcome::FileError)
+        return Fail(EXIT_FILE, "quickflash: the remembered program file " +
+                                   (job.fileName.empty() ? std::string("(none)") : job.fileName) +
+                                   " cannot be opened; flash a file with keston-cli flash FILE first");
+      return Judge(command, r);
     }
-    // A step the command line does not ask for is left out, whatever an
-    // earlier run of either program left ticked.
-    a.values[CAddressRangeDlg::IDC_EXCLUDE_ACTIVE] = m_options.exclude ? 1 : 0;
+  } else {
+    const std::string file = AbsolutePath(m_options.args[0]);
+    if (!LoadProgram(file, job.image)) return m_failStatus;
+    RememberLoadFile(file);
+    job.fileName = file;
+    if (job.image.m_badRecords != 0) {
+      // The bytes of a damaged record are in the image already; writing them
+      // into an engine controller must be the user's decision, never silent.
+      const std::string text = BadRecordsText(job.image.m_badRecords);
+      if (AfxMessageBox(text + ".\nWrite this file to the controller anyway?", MB_OKCANCEL) != IDOK)
+        return Fail(EXIT_DECLINED, command + ": " + OneLine(text + ".\nWrite this file to the controller anyway?"));
+    }
+    // The options are laid over the remembered dialog settings, which then
+    // remember them as the dialog would (CONFIG and the EEPROM window are
+    // stored for the next QuickFlash).
+    CAddressRangeDlg dlg;
+    dlg.SetStart(m_options.range ? m_options.range->first : job.image.m_lowest);
+    dlg.SetFinish(m_options.range ? m_options.range->last : job.image.m_highest);
+    dlg.m_bExcludeActive = m_options.exclude ? 1 : 0;
     if (m_options.exclude) {
-      a.texts[CAddressRangeDlg::IDC_EXCLUDE_START] = Hex(m_options.exclude->first);
-      a.texts[CAddressRangeDlg::IDC_EXCLUDE_END] = Hex(m_options.exclude->last);
+      dlg.SetExcludeStart(m_options.exclude->first);
+      dlg.SetExcludeEnd(m_options.exclude->last);
     }
-    a.values[CAddressRangeDlg::IDC_CONFIG_ENABLED] = m_options.config ? 1 : 0;
-    if (m_options.config) a.texts[CAddressRangeDlg::IDC_CONFIG_VALUE] = Hex(*m_options.config);
-    a.values[CAddressRangeDlg::IDC_ENABLE_EEPROM] = m_options.eepromStart ? 1 : 0;
+    dlg.m_bConfigEnabled = m_options.config ? 1 : 0;
+    if (m_options.config) dlg.SetConfigValue(*m_options.config);
+    dlg.m_bEnableEeprom = m_options.eepromStart ? 1 : 0;
     if (m_options.eepromStart) {
-      a.texts[CAddressRangeDlg::IDC_EEPROM_START] = Hex(*m_options.eepromStart);
-      a.texts[CAddressRangeDlg::IDC_EEPROM_LENGTH] = Hex(m_options.eepromLength.value_or(0x200));
+      dlg.SetEepromStart(*m_options.eepromStart);
+      dlg.SetEepromLength(m_options.eepromLength.value_or(0x200));
     }
-    a.values[CAddressRangeDlg::IDC_WRITE_ALL_RANGE] = m_options.writeAll ? 1 : 0;
-    m_shell.AnswerDialog("Address Range", a);
-  }
-
-  unsigned low = 0, high = 0xFFFF;
-  if (m_options.range) {
-    low = m_options.range->first;
-    high = m_options.range->last;
-  } else {
-    FileBounds(file, low, high);
+    dlg.m_bWriteAllRange = m_options.writeAll ? 1 : 0;
+    job.options = FlashOptionsFromDialog(dlg);
+    job.options.blocks = m_options.blockChip;
+    job.options.noPrompt = m_options.noResetPrompt;
   }
 
   if (!Connect(command)) return m_failStatus;
-  m_shell.TrackStatusAddresses("Writing Flash", low, high);
-  CProgrammer programmer;
-  int result = programmer.FlashController(m_options.blockChip, quick);
-  m_shell.StopTrackingStatusAddresses();
-
-  if (LinkTrouble(command, true) || Refused(command)) return m_failStatus;
-  const std::string last = m_shell.LastStatus();
-  if (result == 1 && last == "Memory written correctly") return EXIT_OK;
-  if (FindBox("Can't write, not connected")) return Fail(EXIT_LINK, command + ": Can't write, not connected");
-  // A file with bad records: QuickFlash refuses it, Flash asks first.
-  for (const ConsoleShell::Box& b : m_shell.boxes) {
-    if (b.text.find("failed its checksum") != std::string::npos ||
-        b.text.find("failed their checksum") != std::string::npos)
-      return Fail(quick ? EXIT_FILE : EXIT_DECLINED, command + ": " + OneLine(b.text));
-  }
-  if (Declined(command)) return m_failStatus;
-  if (result == 0) {
-    if (quick && !m_shell.unansweredFiles.empty())
-      return Fail(EXIT_FILE, "quickflash: the remembered program file " +
-                                 (file.empty() ? std::string("(none)") : file) +
-                                 " cannot be opened; flash a file with keston-cli flash FILE first");
-    if (last == "Get File to Load")
-      return Fail(EXIT_FILE, command + ": cannot load the program file " + file);
-    return Fail(EXIT_TARGET, command + " stopped: " + OneLine(last));
-  }
-  if (StartsWith(last, "Nothing written to flash"))
-    return Fail(EXIT_FILE, command + ": " + last + " (the file holds no data in the range)");
-  return Fail(EXIT_TARGET, command + ": " + OneLine(last));
+  ExecuteFlash(*m_talker, job, &r);
+  if (r.outcome == Outcome::NothingToDo)
+    return Fail(EXIT_FILE, command + ": Nothing written to flash: Starting is above Finish (the file holds no data "
+                                     "in the range)");
+  return Judge(command, r, m_frame->GetStatusText());
 }
 
 int Session::Read() {
-  const std::string& file = m_options.args[1];
-  ConsoleShell::DialogAnswer a;
-  a.texts[CAddressRangeDlg::IDC_START] = Hex(m_numbers[0]);
-  a.texts[CAddressRangeDlg::IDC_FINISH] = Hex(m_numbers[1]);
-  a.values[CAddressRangeDlg::IDC_EXCLUDE_ACTIVE] = m_options.exclude ? 1 : 0;
-  if (m_options.exclude) {
-    a.texts[CAddressRangeDlg::IDC_EXCLUDE_START] = Hex(m_options.exclude->first);
-    a.texts[CAddressRangeDlg::IDC_EXCLUDE_END] = Hex(m_options.exclude->last);
+  const std::string file = AbsolutePath(m_options.args[1]);
+  ReadBackJob job;
+  {
+    CAddressRangeDlg dlg;
+    dlg.SetStart(m_numbers[0]);
+    dlg.SetFinish(m_numbers[1]);
+    dlg.m_bExcludeActive = m_options.exclude ? 1 : 0;
+    if (m_options.exclude) {
+      dlg.SetExcludeStart(m_options.exclude->first);
+      dlg.SetExcludeEnd(m_options.exclude->last);
+    }
+    dlg.m_bEnableEeprom = m_options.eepromStart ? 1 : 0;
+    if (m_options.eepromStart) dlg.SetEepromStart(*m_options.eepromStart);
+    job.options = ReadBackOptionsFromDialog(dlg);
   }
-  a.values[CAddressRangeDlg::IDC_ENABLE_EEPROM] = m_options.eepromStart ? 1 : 0;
-  if (m_options.eepromStart) a.texts[CAddressRangeDlg::IDC_EEPROM_START] = Hex(*m_options.eepromStart);
-  m_shell.AnswerDialog("Address Range", a);
-  m_shell.AnswerFile("Select file name to Save Program", file);
+  job.options.noPrompt = m_options.noResetPrompt;
+  // What is not read keeps the fill value, as with the Load Offset dialog's
+  // pre-fill.
+  job.image.FillImage(0xFF);
+  std::error_code ec;
+  if (std::filesystem::exists(file, ec) &&
+      AfxMessageBox("File Exists, Overwrite?", MB_OKCANCEL) != IDOK)
+    return Fail(EXIT_DECLINED, "read: not confirmed: File Exists, Overwrite? (" + file + ")");
 
   if (!Connect("read")) return m_failStatus;
-  CProgrammer programmer;
-  int result = programmer.SaveProgram();
-  if (LinkTrouble("read", true) || Refused("read")) return m_failStatus;
-  const std::string last = m_shell.LastStatus();
-  if (result == 1 && last == "Program Sucessfully Read!!") return EXIT_OK;
-  if (FindBox("Can't write, not connected")) return Fail(EXIT_LINK, "read: Can't write, not connected");
-  if (Declined("read")) return m_failStatus;
-  if (const ConsoleShell::Box* box = FindBox("Cannot create the file"))
-    return Fail(EXIT_FILE, "read: " + OneLine(box->text));
-  if (const ConsoleShell::Box* box = FindBox("The file could not be saved completely"))
-    return Fail(EXIT_FILE, "read: " + OneLine(box->text));
-  if (last == "Program not saved!") return Fail(EXIT_FILE, "read: Program not saved! (" + file + ")");
-  return Fail(EXIT_TARGET, "read: " + OneLine(last));
+  OpResult r;
+  ExecuteReadBack(*m_talker, job, &r);
+  if (!job.started) return Judge("read", r);
+  SaveReadBack(job, file, r);
+  return Judge("read", r, m_frame->GetStatusText());
 }
 
 int Session::Erase() {
   if (!Connect("erase")) return m_failStatus;
-  CProgrammer programmer;
-  int result = programmer.EraseFlash();
-  if (LinkTrouble("erase", true)) return m_failStatus;
-  if (result == 1) return EXIT_OK;
-  if (Declined("erase")) return m_failStatus;
-  if (FindBox("Communications not connected")) return Fail(EXIT_LINK, "erase: Communications not connected");
-  if (FindBox("AMD Erase Failed!")) return Fail(EXIT_TARGET, "erase: AMD Erase Failed!");
-  return Fail(EXIT_TARGET, "erase failed: " + OneLine(m_shell.LastStatus()));
+  OpResult r;
+  EraseFlash(*m_talker, &r);
+  if (r.outcome == Outcome::ChipFailed) return RunWasEnded("erase") ? m_failStatus : Fail(EXIT_TARGET, "erase: AMD Erase Failed!");
+  return Judge("erase", r);
 }
 
 int Session::Id() {
   if (!Connect("id")) return m_failStatus;
-  unsigned id = GetFlashId();
-  if (LinkTrouble("id", true)) return m_failStatus;
-  if (id == 0) return Fail(EXIT_TARGET, "id: the talker did not acknowledge the identify command");
+  m_talker->ClearFault();
+  unsigned id = GetFlashId(*m_talker);
+  if (RunWasEnded("id")) return m_failStatus;
+  if (id == 0) {
+    if (!m_link->Connected()) return Judge("id", OpResult::With(Outcome::LinkLost));
+    return Fail(EXIT_TARGET, "id: the talker did not acknowledge the identify command");
+  }
   unsigned manufacturer = id >> 8, device = id & 0xFF;
-  std::string name = id == kFlashEepromChipId
-                         ? "Flash EEPROM (programmed in 64-byte blocks, cannot be erased)"
-                     : id == 0x0120 ? "AMD29F010"
-                                    : "unknown chip, treated as AMD29F010";
+  std::string name = id == kFlashEepromChipId ? "Flash EEPROM (programmed in 64-byte blocks, cannot be erased)"
+                     : id == 0x0120           ? "AMD29F010"
+                                              : "unknown chip, treated as AMD29F010";
   char line[160];
-  std::snprintf(line, sizeof line, "manufacturer 0x%02x, device 0x%02x: %s\n", manufacturer, device,
-                name.c_str());
+  std::snprintf(line, sizeof line, "manufacturer 0x%02x, device 0x%02x: %s\n", manufacturer, device, name.c_str());
   m_results << line;
   return EXIT_OK;
 }
 
 int Session::MemoryTool(const std::string& command) {
-  ConsoleShell::DialogAnswer a;
-  a.texts[CEepromDlg::IDC_ADDRESS] = Hex(m_numbers[0]);
-  a.texts[CEepromDlg::IDC_VALUE] = Hex(m_numbers[1]);
-  a.texts[CEepromDlg::IDC_LENGTH] = Hex(m_numbers.size() > 2 ? m_numbers[2] : 1);
-  m_shell.AnswerDialog("Select EEPROM Range & Value", a);
+  MemoryToolRun run;
+  run.address = m_numbers[0];
+  run.value = m_numbers[1];
+  run.length = static_cast<uint16_t>(m_numbers.size() > 2 ? m_numbers[2] : 1);
   if (!Connect(command)) return m_failStatus;
-  const bool ram = command == "write-ram";
-  if (ram)
-    m_view->OnWriteTargetRam();
+  OpResult r;
+  if (command == "write-ram")
+    ExecuteWriteTargetRam(*m_talker, run, &r);
   else
-    m_view->OnSetConfigEeprom();
-  if (LinkTrouble(command, true) || Refused(command)) return m_failStatus;
-  const std::string ok = ram ? "Ram write Suceeded!" : "EEprom write Suceeded!";
-  if (m_shell.LastStatus() == ok) return EXIT_OK;
-  if (FindBox("Controller not Connected!")) return Fail(EXIT_LINK, command + ": Controller not Connected!");
-  if (FindBox("BPROT clear failed")) return Fail(EXIT_TARGET, command + ": BPROT clear failed");
-  if (!ram && m_shell.LastStatus() == "EEprom write failed!")
-    return Fail(EXIT_TARGET, command + ": EEprom write failed! (is " + Hex(m_numbers[0]) +
-                                 " inside the EEPROM window of its page, or 103f?)");
-  return Fail(EXIT_TARGET, command + ": " + OneLine(m_shell.LastStatus()));
+    ExecuteSetConfigEeprom(*m_talker, run, &r);
+  return Judge(command, r, m_frame->GetStatusText());
 }
 
 int Session::ReadMem() {
-  const unsigned address = m_numbers[0];
+  MemoryToolRun run;
+  run.address = m_numbers[0];
   const unsigned length = m_numbers.size() > 1 ? m_numbers[1] : 1;
-  ConsoleShell::DialogAnswer a;
-  a.texts[CEepromDlg::IDC_ADDRESS] = Hex(address);
-  a.texts[CEepromDlg::IDC_LENGTH] = Hex(length);
-  m_shell.AnswerDialog("Select EEPROM Range & Value", a);
+  run.length = static_cast<uint16_t>(length);
   if (!Connect("read-mem")) return m_failStatus;
-  m_dtcLines.clear();
-  m_dtcCount = m_frame->m_pDtcPane->Count();
-  m_view->OnReadMemory();
-
-  // The pane shows "Address ", the address, then one "%2x " line per byte.
   std::vector<uint8_t> bytes;
-  for (size_t i = 2; i < m_dtcLines.size(); ++i)
-    bytes.push_back(static_cast<uint8_t>(std::strtoul(m_dtcLines[i].c_str(), nullptr, 16)));
+  OpResult r;
+  ExecuteReadMemory(*m_talker, run, bytes, &r);
   // Print what was read even when the run stopped early.
   for (size_t i = 0; i < bytes.size(); i += 16) {
     char text[16];
-    std::snprintf(text, sizeof text, "%04x:", static_cast<unsigned>((address + i) & 0xFFFF));
+    std::snprintf(text, sizeof text, "%04x:", static_cast<unsigned>((run.address + i) & 0xFFFF));
     std::string line = text, ascii;
     for (size_t j = 0; j < 16; ++j) {
       if (i + j < bytes.size()) {
@@ -591,33 +565,38 @@ int Session::ReadMem() {
     }
     m_results << line << "  |" << ascii << "|\n";
   }
-  if (LinkTrouble("read-mem", true) || Refused("read-mem")) return m_failStatus;
-  if (FindBox("Controller not Connected!")) return Fail(EXIT_LINK, "read-mem: Controller not Connected!");
-  if (m_shell.LastStatus() == "Read failed!" || bytes.size() != length)
-    return Fail(EXIT_TARGET, "read-mem: Read failed! after " + std::to_string(bytes.size()) + " of " +
-                                 std::to_string(length) + " bytes");
-  return EXIT_OK;
+  if (!r.Ok() && !RunWasEnded("read-mem") && r.outcome != Outcome::LinkLost)
+    return Fail(StatusFor(r.outcome), "read-mem: Read failed! after " + std::to_string(bytes.size()) + " of " +
+                                          std::to_string(length) + " bytes");
+  return Judge("read-mem", r);
+}
+
+int Session::ClearProcessor() {
+  if (!Connect("clear-processor")) return m_failStatus;
+  m_talker->ClearFault();
+  if (BulkEraseEeprom(*m_talker)) return EXIT_OK;
+  OpResult r = m_talker->FaultResult();
+  if (!m_link->Connected()) r.outcome = Outcome::LinkLost;
+  if (r.outcome == Outcome::Ok) r.outcome = Outcome::EchoMismatch;
+  return Judge("clear-processor", r, "68HC11 erase failed!");
 }
 
 int Session::Checksum() {
-  const std::string& file = m_options.args[0];
-  if (!CheckReadable("the file", file)) return m_failStatus;
-  m_shell.AnswerFile("", file);
-  AnswerLoadOffset();
-  if (m_numbers.size() == 2) {
-    ConsoleShell::DialogAnswer a;
-    a.texts[CAddressRangeDlg::IDC_START] = Hex(m_numbers[0]);
-    a.texts[CAddressRangeDlg::IDC_FINISH] = Hex(m_numbers[1]);
-    m_shell.AnswerDialog("Address Range", a);
+  const std::string file = AbsolutePath(m_options.args[0]);
+  CProgrammer image;
+  if (!LoadProgram(file, image)) return m_failStatus;
+  RememberChecksumFile(file);
+  unsigned start = image.m_lowest, finish = image.m_highest;
+  {
+    // As after the Address Range dialog of Checksum Memory.
+    CAddressRangeDlg dlg;
+    dlg.SetStart(m_numbers.size() == 2 ? m_numbers[0] : image.m_lowest);
+    dlg.SetFinish(m_numbers.size() == 2 ? m_numbers[1] : image.m_highest);
+    start = dlg.GetStart();
+    finish = dlg.GetFinish();
   }
-  m_shell.resultStatusPrefix = "Checksum 0x ";
-  CProgrammer programmer;
-  programmer.ComputeFileChecksum();
-  if (Refused("checksum")) return m_failStatus;
-  const std::string last = m_shell.LastStatus();
-  if (!StartsWith(last, "Checksum 0x ")) return Fail(EXIT_FILE, "checksum: cannot read " + file);
-  m_results << last << '\n';
-  if (last.find("failed") != std::string::npos)
+  m_results << ChecksumText(WordChecksum(image, start, finish), image.m_badRecords) << '\n';
+  if (image.m_badRecords != 0)
     return Fail(EXIT_FILE, "checksum: " + file + " has records whose checksum fails");
   return EXIT_OK;
 }
@@ -640,16 +619,21 @@ int Session::Verify() {
   unsigned last = m_options.range ? m_options.range->last : expected.m_highest;
 
   if (!Connect("verify")) return m_failStatus;
+  m_talker->ClearFault();
   // With the EEPROM mapped into a page, its cells would be read instead of
   // the flash there.
-  if (!EepromOff()) {
-    if (LinkTrouble("verify", true)) return m_failStatus;
+  if (!EepromOff(*m_talker)) {
+    if (RunWasEnded("verify")) return m_failStatus;
+    if (!m_link->Connected()) return Judge("verify", OpResult::With(Outcome::LinkLost));
     return Fail(EXIT_TARGET, "verify: the controller did not accept switching the EEPROM off");
   }
   CProgrammer actual;
-  int result = ReadTargetBlock(first, actual, last - first);
-  if (LinkTrouble("verify", true)) return m_failStatus;
-  if (!result) return Fail(EXIT_TARGET, "verify: reading " + Hex(first) + "-" + Hex(last) + " failed");
+  int result = m_talker->ReadTargetBlock(first, actual, last - first);
+  if (RunWasEnded("verify")) return m_failStatus;
+  if (!result) {
+    if (!m_link->Connected()) return Judge("verify", OpResult::With(Outcome::LinkLost));
+    return Fail(EXIT_TARGET, "verify: reading " + Hex(first) + "-" + Hex(last) + " failed");
+  }
 
   unsigned compared = 0, differing = 0, firstDiff = 0;
   for (unsigned a = first; a <= last; ++a) {
@@ -661,15 +645,14 @@ int Session::Verify() {
   }
   char line[200];
   if (differing == 0) {
-    std::snprintf(line, sizeof line, "verify: %u bytes of %s in %04x-%04x match\n", compared, file.c_str(),
-                  first, last);
+    std::snprintf(line, sizeof line, "verify: %u bytes of %s in %04x-%04x match\n", compared, file.c_str(), first,
+                  last);
     m_results << line;
     return EXIT_OK;
   }
   std::snprintf(line, sizeof line,
-                "verify: %u of %u bytes differ; first difference at %04x (file %02x, controller %02x)\n",
-                differing, compared, firstDiff, expected.GetImageByte(firstDiff),
-                actual.GetImageByte(firstDiff));
+                "verify: %u of %u bytes differ; first difference at %04x (file %02x, controller %02x)\n", differing,
+                compared, firstDiff, expected.GetImageByte(firstDiff), actual.GetImageByte(firstDiff));
   m_results << line;
   return Fail(EXIT_DIFFERS, "verify: the controller's memory differs from " + file);
 }
@@ -679,8 +662,8 @@ int Session::Devices() {
   for (const std::string& d : devices) m_results << d << '\n';
   if (devices.empty()) m_shell.Note("No serial devices found.");
   for (int port = 0; port < 4; ++port) {
-    m_results << "port " << port + 1 << ": " << CTrellisView::DevicePathForPort(port)
-              << (port == g_port ? "  (selected)" : "") << '\n';
+    m_results << "port " << port + 1 << ": " << CLink::DevicePathForPort(port)
+              << (port == m_link->m_settings.port ? "  (selected)" : "") << '\n';
   }
   return EXIT_OK;
 }
@@ -707,24 +690,15 @@ int Session::Run() {
     status = MemoryTool(c);
   else if (c == "read-mem")
     status = ReadMem();
-  else if (c == "clear-processor") {
-    if (Connect(c)) {
-      m_view->OnClearProcessor();
-      if (!LinkTrouble(c, true) && m_shell.LastStatus() != "68HC11 is erased!") {
-        if (FindBox("Failed\n Controller not connected"))
-          Fail(EXIT_LINK, c + ": Controller not connected");
-        else
-          Fail(EXIT_TARGET, c + ": 68HC11 erase failed!");
-      }
-    }
-    status = m_failStatus;
-  } else if (c == "checksum")
+  else if (c == "clear-processor")
+    status = ClearProcessor();
+  else if (c == "checksum")
     status = Checksum();
   else if (c == "verify")
     status = Verify();
   else if (c == "devices")
     status = Devices();
-  if (g_connected.load() && !m_shell.timedOut && !m_shell.interrupted) SettleTalker();
+  if (m_link->Connected() && !m_shell.timedOut && !m_shell.interrupted) SettleTalker();
   PrintWireTrace();
   PrintCommErrors();
   if (status == EXIT_OK && ConsoleShell::InterruptRequested()) Fail(EXIT_INTERRUPTED, c + ": interrupted");
@@ -733,8 +707,8 @@ int Session::Run() {
 
 }  // namespace
 
-int RunKestonCli(int argc, const char* const* argv, std::ostream& results, std::ostream& err,
-                 std::istream& in, bool stdinIsTerminal, bool stderrIsTerminal) {
+int RunKestonCli(int argc, const char* const* argv, std::ostream& results, std::ostream& err, std::istream& in,
+                 bool stdinIsTerminal, bool stderrIsTerminal) {
   CliOptions options;
   std::string error;
   if (!ParseCommandLine(argc, argv, options, error)) {

@@ -42,17 +42,7 @@ ConsoleShell::ConsoleShell(const Settings& settings, std::ostream& err, std::ist
   m_lastActivity = Now();
 }
 
-ConsoleShell::~ConsoleShell() {
-  m_meter.End();
-  if (m_installed) g_shell = m_previous;
-}
-
-void ConsoleShell::Install() {
-  if (m_installed) return;
-  m_previous = g_shell;
-  g_shell = this;
-  m_installed = true;
-}
+ConsoleShell::~ConsoleShell() { m_meter.End(); }
 
 double ConsoleShell::Now() const {
   if (m_clock) return m_clock();
@@ -62,26 +52,6 @@ double ConsoleShell::Now() const {
 
 void ConsoleShell::RequestInterrupt() { g_interruptRequested = 1; }
 bool ConsoleShell::InterruptRequested() { return g_interruptRequested != 0; }
-
-void ConsoleShell::AnswerDialog(const std::string& title, const DialogAnswer& answer) {
-  m_dialogAnswers[title] = answer;
-}
-
-void ConsoleShell::AnswerFile(const std::string& title, const std::string& path) {
-  m_fileAnswers[title] = path;
-}
-
-void ConsoleShell::TrackStatusAddresses(const std::string& label, long low, long high) {
-  m_tracking = true;
-  m_trackLabel = label;
-  m_trackLow = low;
-  m_trackHigh = high;
-}
-
-void ConsoleShell::StopTrackingStatusAddresses() {
-  if (m_tracking && !m_realProgress) m_meter.End();
-  m_tracking = false;
-}
 
 void ConsoleShell::NoteActivity() { m_lastActivity = Now(); }
 
@@ -131,34 +101,11 @@ void ConsoleShell::StatusTextChanged(const std::string& text) {
   NoteActivity();
   statusTexts.push_back(text);
   if (IsAddressStatus(text)) {
-    size_t blank = text.find(' ');
-    bool addressOnly = blank == std::string::npos || blank + 1 == text.size();
-    if (m_tracking && !m_realProgress && addressOnly) {
-      long address = std::stol(text.substr(0, text.find(' ')), nullptr, 16);
-      // The writer shows the address before each chunk, one below its start.
-      if (address >= m_trackLow - 1 && address <= m_trackHigh + 1) {
-        if (!m_meter.Active()) m_meter.Begin(m_trackLabel, m_trackLow, m_trackHigh);
-        char shown[16];
-        std::snprintf(shown, sizeof shown, "0x%04lx", address);
-        m_meter.Update(address, shown);
-      }
-    }
     if (m_settings.verbose) Print(text);
     return;
   }
-  if (!resultStatusPrefix.empty() && text.rfind(resultStatusPrefix, 0) == 0) return;
   // An emptied status line says nothing worth a line of its own.
   if (!m_settings.quiet && !TrimEnd(text).empty()) Print(TrimEnd(text));
-}
-
-void ConsoleShell::PaneChanged(int pane) {
-  // The "Comm err: " pane changes on the receive thread: only count here and
-  // let the UI thread print the lines when it next looks.
-  if (pane == 1) {
-    commErrChanges.fetch_add(1);
-    return;
-  }
-  if (onUiPane) onUiPane(pane);
 }
 
 bool ConsoleShell::Ask(const std::string& question) {
@@ -212,77 +159,27 @@ int ConsoleShell::MessageBox(const std::string& text, const std::string& /*capti
 }
 
 int ConsoleShell::RunModal(CDialogModel& dialog) {
+  // Every command hands its options over directly; a dialog here would be
+  // waiting for someone who is not there.
   NoteActivity();
-  std::string title = dialog.Title();
-  dialogsShown.push_back(title);
-  std::vector<FieldInput> inputs = dialog.CurrentInputs();
-  auto answer = m_dialogAnswers.find(title);
-  if (answer != m_dialogAnswers.end()) {
-    for (FieldInput& in : inputs) {
-      auto t = answer->second.texts.find(in.id);
-      if (t != answer->second.texts.end()) in.text = t->second;
-      auto v = answer->second.values.find(in.id);
-      if (v != answer->second.values.end()) in.value = v->second;
-    }
-  }
-  std::string message;
-  int badField = 0;
-  if (!dialog.Exchange(inputs, message, badField)) {
-    std::string label;
-    for (const DialogField& f : dialog.Fields())
-      if (f.id == badField) label = f.label;
-    refusal = title + (label.empty() ? "" : " (" + label + ")") + ": " + message;
-    Print(refusal);
-    return IDCANCEL;
-  }
-  acceptedDialogs[title] = dialog.CurrentInputs();
-  if (m_settings.verbose) {
-    std::string shown = title + ":";
-    for (const DialogField& f : dialog.Fields()) {
-      if (f.kind == FieldKind::Label) continue;
-      shown += " " + f.label + "=";
-      shown += f.text ? *f.text : std::to_string(f.value ? *f.value : 0);
-      shown += ";";
-    }
-    Print(shown);
-  }
-  return IDOK;
+  Print(dialog.Title() + ": not available on the command line");
+  return IDCANCEL;
 }
 
-bool ConsoleShell::ChooseFile(const FileDialogRequest& request, FileDialogResult& result) {
+bool ConsoleShell::ChooseFile(const FileDialogRequest& request, FileDialogResult& /*result*/) {
   NoteActivity();
-  auto it = m_fileAnswers.find(request.title);
-  if (it == m_fileAnswers.end()) {
-    unansweredFiles.push_back(request.title);
-    if (m_settings.verbose)
-      Print((request.title.empty() ? "File dialog" : request.title) + ": no file given");
-    return false;
-  }
-  std::error_code ec;
-  std::filesystem::path path = std::filesystem::absolute(it->second, ec);
-  if (ec) path = it->second;
-  if (request.mustExist && !std::filesystem::exists(path, ec)) {
-    unansweredFiles.push_back(request.title);
-    Print(path.string() + ": no such file");
-    return false;
-  }
-  result.pathName = path.string();
-  result.fileName = path.filename().string();
-  if (m_settings.verbose)
-    Print((request.title.empty() ? "File dialog" : request.title) + ": " + result.pathName);
-  return true;
+  unansweredFiles.push_back(request.title);
+  if (m_settings.verbose) Print((request.title.empty() ? "File dialog" : request.title) + ": no file given");
+  return false;
 }
 
 void ConsoleShell::ProgressOpened(CProgressDlg& /*progress*/) {
   NoteActivity();
-  // A real progress window takes over from the address statuses.
   if (m_meter.Active()) m_meter.End();
-  m_realProgress = true;
 }
 
 void ConsoleShell::ProgressChanged(CProgressDlg& progress) {
   NoteActivity();
-  if (!m_realProgress) return;
   if (!m_meter.Active() || m_meter.Low() != progress.m_low || m_meter.High() != progress.m_high) {
     if (m_meter.Active()) m_meter.End();
     m_meter.Begin(progress.m_label, progress.m_low, progress.m_high);
@@ -298,7 +195,6 @@ void ConsoleShell::ProgressChanged(CProgressDlg& progress) {
 void ConsoleShell::ProgressClosed(CProgressDlg& /*progress*/) {
   NoteActivity();
   m_meter.End();
-  m_realProgress = false;
 }
 
 // Ctrl-C at a question ends the run there, not after the download or erase

@@ -1,13 +1,8 @@
 // CProgrammer: the in-memory picture of the target's 16-bit address space
 // (bytes, a written flag per address, the loaded bounds and the load offset)
-// together with the operations that fill it from files, write it to files and
-// move it to and from the controller.  The class is one, its methods live with
-// the subsystem they belong to:
-//   src/image/       image, readers, writers          (keston_image)
-//   src/target/      boot load, erase                  (keston_target)
-//   src/operations/  file choosers, flash, read-back,
-//                    checksum                          (keston_operations)
-// The converter links keston_image alone and calls only the image methods.
+// with the readers that fill it from files and the writers that write it to
+// files.  What moves it to and from the controller takes a CProgrammer as an
+// argument (src/target, src/operations).
 //
 // An instance is about 320 KB, held on the heap inside the object, so a
 // temporary CProgrammer on the stack is cheap.
@@ -23,8 +18,6 @@
 #include "image/HexText.h"
 
 class CLoadOffsetDlg;
-class CSaveFile;
-
 
 class CProgrammer {
  public:
@@ -64,26 +57,6 @@ class CProgrammer {
   void WriteS9Trailer(FILE* file);
   int WriteHexDump(FILE* file);
   int WriteBinaryImage(FILE* file);
-
-  // ---- file choosers and loading (src/operations/) ----
-  std::unique_ptr<std::istream> ChooseLoadFile(int quick);
-  FILE* ChooseChecksumFile();
-  // A new file beside the chosen one that replaces it only when complete
-  // (src/operations/SaveFile.h); null when nothing was chosen.
-  std::unique_ptr<CSaveFile> ChooseSaveFile();
-  int LoadImageFromFile(int quick);
-
-  // ---- target (src/target/) ----
-  // The loader file: the remembered one when it opens, else the user's choice.
-  std::unique_ptr<std::istream> ChooseBootFile();
-  int BootLoad(bool noPrompt);
-  int EnsureTalker(bool noPrompt);
-  int EraseFlash();
-
-  // ---- programming operations (src/operations/) ----
-  int FlashController(bool eepromChip, bool quick);
-  int SaveProgram();
-  void ComputeFileChecksum();
 
   // ---- fields ----
   std::unique_ptr<CLoadOffsetDlg> m_pLoadOffsetDlg;

@@ -13,8 +13,6 @@ struct CByteFifo::Impl {
   uint32_t readPos = 0;
 };
 
-CByteFifo g_rxFifo(65535);
-
 CByteFifo::CByteFifo(uint32_t capacity) : m_impl(std::make_unique<Impl>()), m_capacity(capacity) {
   m_impl->storage.assign(static_cast<size_t>(capacity) + 1, 0);
 }

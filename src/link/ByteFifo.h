@@ -25,5 +25,3 @@ class CByteFifo {
   uint32_t m_capacity;
   std::atomic<uint32_t> m_count{0};
 };
-
-extern CByteFifo g_rxFifo;  // capacity 65,535

@@ -2,8 +2,6 @@
 
 #include <chrono>
 
-CEvent g_rxDataEvent(CEvent::AutoReset, false);
-
 CEvent::CEvent(Kind kind, bool initiallySet) : m_kind(kind), m_set(initiallySet) {}
 
 void CEvent::Set() {

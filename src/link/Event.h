@@ -21,5 +21,3 @@ class CEvent {
   mutable std::mutex m_mutex;
   std::condition_variable m_cv;
 };
-
-extern CEvent g_rxDataEvent;  // auto-reset, wakes the UI-side byte waiter

@@ -5,9 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/TrellisView.h"
-#include "link/LinkImpl.h"
-#include "link/LinkState.h"
+#include "link/Logs.h"
 #include "shell/Paths.h"
 #include "shell/Shell.h"
 
@@ -22,11 +20,21 @@ std::string Format(const char* format, unsigned value) {
 
 }  // namespace
 
-// Asks for the log's file and starts it anew.  The earlier file of the same
-// log is closed first (it would otherwise stay open, unwritten, until the
-// program ends); a file that cannot be created leaves the log closed, so the
-// status line does not claim logging and later lines raise no error each.
-static void StartLog(std::string& msgBuf, int& fd, const char* initialName, const char* errorFormat) {
+CLogs::~CLogs() {
+  if (m_commFd >= 0) ::close(m_commFd);
+  if (m_runFd >= 0) ::close(m_runFd);
+}
+
+void CLogs::Report(const std::string& line) {
+  m_msgBuf = line;
+  if (errorObserver) errorObserver(line);
+}
+
+// The earlier file of the same log is closed first (it would otherwise stay
+// open, unwritten, until the program ends); a file that cannot be created
+// leaves the log closed, so the status line does not claim logging and later
+// lines raise no error each.
+void CLogs::Start(int& fd, const char* initialName, const char* errorFormat) {
   FileDialogRequest request;
   request.save = true;
   request.defaultExt = "txt";
@@ -40,14 +48,13 @@ static void StartLog(std::string& msgBuf, int& fd, const char* initialName, cons
   fd = -1;
   const int created = ::open(result.pathName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (created < 0) {
-    msgBuf = Format(errorFormat, static_cast<unsigned>(errno));
-    ShowCommError(msgBuf);
+    Report(Format(errorFormat, static_cast<unsigned>(errno)));
     return;
   }
   fd = created;
 }
 
-static void AppendLog(std::string& msgBuf, int fd, std::string& line, const char* errorFormat) {
+void CLogs::Append(int fd, std::string& line, const char* errorFormat) {
   if (fd < 0) return;
   line += "\r\n";
   size_t written = 0;
@@ -63,26 +70,14 @@ static void AppendLog(std::string& msgBuf, int fd, std::string& line, const char
       break;
     }
   }
-  if (error != 0) {
-    msgBuf = Format(errorFormat, static_cast<unsigned>(error));
-    ShowCommError(msgBuf);
-  }
-  if (written != line.size()) {
-    msgBuf = Format("<log bytes error-%u>", static_cast<unsigned>(line.size() - written));
-    ShowCommError(msgBuf);
-  }
+  if (error != 0) Report(Format(errorFormat, static_cast<unsigned>(error)));
+  if (written != line.size()) Report(Format("<log bytes error-%u>", static_cast<unsigned>(line.size() - written)));
 }
 
-void CTrellisView::OnLogComm() { StartLog(m_msgBuf, m_link->logCommFd, "logcomm", "<LogComm Error-%u>"); }
+void CLogs::StartCommLog() { Start(m_commFd, "logcomm", "<LogComm Error-%u>"); }
 
-void CTrellisView::OnLogRun() { StartLog(m_msgBuf, m_link->logRunFd, "logfile", "<LogFile Error-%u>"); }
+void CLogs::StartRunLog() { Start(m_runFd, "logfile", "<LogFile Error-%u>"); }
 
-void CTrellisView::WriteCommLog(std::string& line) {
-  AppendLog(m_msgBuf, m_link->logCommFd, line, "<log comm error-%u>");
-}
+void CLogs::WriteCommLog(std::string& line) { Append(m_commFd, line, "<log comm error-%u>"); }
 
-void CTrellisView::WriteRunLog(std::string& line) {
-  AppendLog(m_msgBuf, m_link->logRunFd, line, "<log run error-%u>");
-}
-
-bool CTrellisView::IsCommLogOpen() const { return m_link->logCommFd >= 0; }
+void CLogs::WriteRunLog(std::string& line) { Append(m_runFd, line, "<log run error-%u>"); }

@@ -1,56 +1,58 @@
 // The serial device as the link needs it of the platform.  The operations
 // follow the communications calls of the Win32 API one to one (open, event
 // mask, queue sizes, purge, time-outs, device state, DTR, error state, read,
-// write, event wait, close), so a Windows build can supply its own .cpp for
-// this class; the POSIX one is SerialDevicePosix.cpp.
+// write, event wait, close), so each system supplies its own implementation:
+// termios2 on Linux (SerialDevicePosix.cpp); the virtual controller supplies
+// one that runs the controller in the same process (sim/SimDevice.h).
+//
+// The constants carry a prefix of their own: <windows.h> defines the Win32
+// names (EV_RXCHAR, PURGE_RXCLEAR, PARITY_NONE...) as macros.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <string>
 
+namespace serial {
+
 // Events of WaitCommEvent.
-enum : uint32_t {
-  EV_RXCHAR = 0x0001,
-  // Not a Win32 event: the device went away (hang-up, USB adapter pulled).
-  EV_HANGUP = 0x8000,
-};
+constexpr uint32_t kEvRxChar = 0x0001;
+// Not a Win32 event: the device went away (hang-up, USB adapter pulled).
+constexpr uint32_t kEvHangUp = 0x8000;
 
 // Line errors reported by ClearCommError; the sum of the bits that occurred.
-enum : uint32_t {
-  CE_RXOVER = 0x0001,
-  CE_OVERRUN = 0x0002,
-  CE_RXPARITY = 0x0004,
-  CE_FRAME = 0x0008,
-  CE_BREAK = 0x0010,
-};
+constexpr uint32_t kCeRxOver = 0x0001;
+constexpr uint32_t kCeOverrun = 0x0002;
+constexpr uint32_t kCeRxParity = 0x0004;
+constexpr uint32_t kCeFrame = 0x0008;
+constexpr uint32_t kCeBreak = 0x0010;
 
-enum : unsigned {
-  PURGE_TXABORT = 0x0001,
-  PURGE_RXABORT = 0x0002,
-  PURGE_TXCLEAR = 0x0004,
-  PURGE_RXCLEAR = 0x0008,
-};
+constexpr unsigned kPurgeTxAbort = 0x0001;
+constexpr unsigned kPurgeRxAbort = 0x0002;
+constexpr unsigned kPurgeTxClear = 0x0004;
+constexpr unsigned kPurgeRxClear = 0x0008;
+constexpr unsigned kPurgeAll = kPurgeTxAbort | kPurgeRxAbort | kPurgeTxClear | kPurgeRxClear;
 
-enum { DTR_CONTROL_DISABLE = 0, DTR_CONTROL_ENABLE = 1, DTR_CONTROL_HANDSHAKE = 2 };
-enum { RTS_CONTROL_DISABLE = 0, RTS_CONTROL_ENABLE = 1, RTS_CONTROL_HANDSHAKE = 2 };
-// Parity as the program numbers it (g_parity), not in Win32 order.
-enum { PARITY_NONE = 0, PARITY_EVEN = 1, PARITY_ODD = 2, PARITY_MARK = 3, PARITY_SPACE = 4 };
-enum { STOPBITS_ONE = 0, STOPBITS_ONE_HALF = 1, STOPBITS_TWO = 2 };
+enum DtrControl { kDtrDisable = 0, kDtrEnable = 1, kDtrHandshake = 2 };
+enum RtsControl { kRtsDisable = 0, kRtsEnable = 1, kRtsHandshake = 2 };
+// Parity as the program numbers it (the "Parity" choice), not in Win32 order.
+enum Parity { kParityNone = 0, kParityEven = 1, kParityOdd = 2, kParityMark = 3, kParitySpace = 4 };
+enum StopBits { kStopOne = 0, kStopOneHalf = 1, kStopTwo = 2 };
+
+}  // namespace serial
 
 // The line settings of the device (the device control block).
 struct CommState {
   int baudRate = 9600;
   int byteSize = 8;
-  int parity = PARITY_NONE;
-  int stopBits = STOPBITS_ONE;
+  int parity = serial::kParityNone;
+  int stopBits = serial::kStopOne;
   bool binary = true;
   bool parityCheck = false;
   bool outxDsrFlow = false;
-  int dtrControl = DTR_CONTROL_ENABLE;
+  int dtrControl = serial::kDtrEnable;
   bool outxCtsFlow = false;
-  int rtsControl = RTS_CONTROL_ENABLE;
+  int rtsControl = serial::kRtsEnable;
   bool outX = false;
   bool inX = false;
   uint8_t xonChar = 0x11;
@@ -70,63 +72,55 @@ struct CommTimeouts {
 
 class CSerialDevice {
  public:
-  CSerialDevice();
-  ~CSerialDevice();
-  CSerialDevice(const CSerialDevice&) = delete;
-  CSerialDevice& operator=(const CSerialDevice&) = delete;
+  virtual ~CSerialDevice() = default;
 
   // Opens an existing device for reading and writing, for us alone: no
   // other program (and no second open of ours) gets it while we hold it.
   // On failure LastError() says why in words the user can act on.
-  bool Open(const std::string& path);
-  bool IsOpen() const { return m_fd >= 0; }
-  void Close();
-  const std::string& Path() const { return m_path; }
+  virtual bool Open(const std::string& path) = 0;
+  virtual bool IsOpen() const = 0;
+  virtual void Close() = 0;
+  virtual std::string Path() const = 0;
 
-  bool SetCommMask(uint32_t mask);  // mask 0 ends a pending WaitCommEvent
-  bool SetupComm(unsigned inQueue, unsigned outQueue);
-  bool PurgeComm(unsigned flags);
-  bool SetCommTimeouts(const CommTimeouts& timeouts);
-  CommTimeouts GetCommTimeouts() const;
-  bool GetCommState(CommState& state);
+  virtual bool SetCommMask(uint32_t mask) = 0;  // mask 0 ends a pending WaitCommEvent
+  virtual bool SetupComm(unsigned inQueue, unsigned outQueue) = 0;
+  virtual bool PurgeComm(unsigned flags) = 0;
+  virtual bool SetCommTimeouts(const CommTimeouts& timeouts) = 0;
+  virtual CommTimeouts GetCommTimeouts() const = 0;
+  virtual bool GetCommState(CommState& state) = 0;
   // false (with LastError()) when the device refuses the settings or the
   // platform cannot provide one of them.
-  bool SetCommState(const CommState& state);
+  virtual bool SetCommState(const CommState& state) = 0;
   // A device without modem lines (a pseudo-terminal) is not an error.
-  bool SetDtr(bool on);
+  virtual bool SetDtr(bool on) = 0;
 
   // Reads and clears the line errors since the last call and gives the
   // number of bytes waiting.  false when the device no longer answers.
-  bool ClearCommError(uint32_t& errors, uint32_t& waiting, int& error);
+  virtual bool ClearCommError(uint32_t& errors, uint32_t& waiting, int& error) = 0;
   // Reads at most `length` bytes that have already arrived; never waits.
   // Returns the count, or -1 with `error` set.
-  int Read(uint8_t* buffer, unsigned length, int& error);
+  virtual int Read(uint8_t* buffer, unsigned length, int& error) = 0;
   // Writes the block within the write time-outs.  Returns the bytes the
   // driver took; `error` is set when the write failed (ETIMEDOUT when the
   // time ran out first).
-  unsigned Write(const uint8_t* data, unsigned length, int& error);
+  virtual unsigned Write(const uint8_t* data, unsigned length, int& error) = 0;
   // Blocks until an event of the mask occurs or the mask is cleared
   // (events 0).  false with `error` when the wait itself failed.
-  bool WaitCommEvent(uint32_t& events, int& error);
+  virtual bool WaitCommEvent(uint32_t& events, int& error) = 0;
 
-  const std::string& LastError() const { return m_lastError; }
-  int LastErrorCode() const { return m_lastErrorCode; }
+  virtual std::string LastError() const = 0;
+  virtual int LastErrorCode() const = 0;
 
- private:
-  int m_fd = -1;
-  int m_wakeRead = -1;  // written by SetCommMask(0) to end a wait
-  int m_wakeWrite = -1;
-  std::atomic<uint32_t> m_mask{0};
-  CommTimeouts m_timeouts;
-  std::string m_path;
-  std::string m_lastError;
-  int m_lastErrorCode = 0;
-  // Both threads read the error counters (writer after a failed write,
-  // receive thread before each read), so the last snapshot is guarded.
-  std::mutex m_errorMutex;
-  bool m_haveCounts = false;
-  int m_counts[5] = {0, 0, 0, 0, 0};
+  // A device whose far end runs in this process, driven by the link's own
+  // waits, needs no receive thread: the link asks it for input instead.
+  virtual bool Synchronous() const { return false; }
+  // Synchronous devices: lets at most `ms` of line time pass, less when
+  // input arrives first.
+  virtual void WaitForInput(int /*ms*/) {}
+  // A pause of the host's own (an EEPROM programming pulse, the talker's
+  // start), in the device's time.
+  virtual void Sleep(int ms);
 };
 
-// The one port of the process (the program's g_hComm).
-extern CSerialDevice g_hComm;
+// The serial device of this system.
+std::unique_ptr<CSerialDevice> MakeSystemSerialDevice();

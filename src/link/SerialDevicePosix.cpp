@@ -1,6 +1,3 @@
-// The serial device on Linux.  termios2 gives any line rate (976, 7815, 8192,
-// ...), not just the table of standard ones; the receive thread's wait is a
-// poll on the device and a wake-up pipe so that the UI thread can end it.
 #include <asm/termbits.h>
 #include <fcntl.h>
 #include <grp.h>
@@ -14,11 +11,10 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <thread>
 
-#include "link/SerialDevice.h"
+#include "link/SerialDevicePosix.h"
 #include "link/TermiosMap.h"
-
-CSerialDevice g_hComm;
 
 namespace {
 
@@ -43,11 +39,15 @@ int RetryIoctl(int fd, unsigned long request, void* arg) {
 
 }  // namespace
 
-CSerialDevice::CSerialDevice() = default;
+std::unique_ptr<CSerialDevice> MakeSystemSerialDevice() { return std::make_unique<CPosixSerialDevice>(); }
 
-CSerialDevice::~CSerialDevice() { Close(); }
+void CSerialDevice::Sleep(int ms) {
+  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
-bool CSerialDevice::Open(const std::string& path) {
+CPosixSerialDevice::~CPosixSerialDevice() { Close(); }
+
+bool CPosixSerialDevice::Open(const std::string& path) {
   Close();
   m_lastError.clear();
   m_lastErrorCode = 0;
@@ -114,7 +114,7 @@ bool CSerialDevice::Open(const std::string& path) {
   return true;
 }
 
-void CSerialDevice::Close() {
+void CPosixSerialDevice::Close() {
   if (m_fd >= 0) {
     // Exclusive mode belongs to the tty, not to our descriptor; leaving it set
     // would lock everyone else out of a device that stays open elsewhere.
@@ -129,7 +129,7 @@ void CSerialDevice::Close() {
   m_path.clear();
 }
 
-bool CSerialDevice::SetCommMask(uint32_t mask) {
+bool CPosixSerialDevice::SetCommMask(uint32_t mask) {
   if (m_fd < 0) return false;
   m_mask.store(mask);
   if (mask == 0) {
@@ -146,29 +146,29 @@ bool CSerialDevice::SetCommMask(uint32_t mask) {
   return true;
 }
 
-bool CSerialDevice::SetupComm(unsigned, unsigned) {
+bool CPosixSerialDevice::SetupComm(unsigned, unsigned) {
   // The tty layer sizes its own queues (4 KB and more); nothing to ask for.
   return m_fd >= 0;
 }
 
-bool CSerialDevice::PurgeComm(unsigned flags) {
+bool CPosixSerialDevice::PurgeComm(unsigned flags) {
   if (m_fd < 0) return false;
-  const bool rx = flags & (PURGE_RXABORT | PURGE_RXCLEAR);
-  const bool tx = flags & (PURGE_TXABORT | PURGE_TXCLEAR);
+  const bool rx = flags & (serial::kPurgeRxAbort | serial::kPurgeRxClear);
+  const bool tx = flags & (serial::kPurgeTxAbort | serial::kPurgeTxClear);
   if (!rx && !tx) return true;
   const int which = rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH;
   return ::ioctl(m_fd, TCFLSH, which) == 0;
 }
 
-bool CSerialDevice::SetCommTimeouts(const CommTimeouts& timeouts) {
+bool CPosixSerialDevice::SetCommTimeouts(const CommTimeouts& timeouts) {
   if (m_fd < 0) return false;
   m_timeouts = timeouts;
   return true;
 }
 
-CommTimeouts CSerialDevice::GetCommTimeouts() const { return m_timeouts; }
+CommTimeouts CPosixSerialDevice::GetCommTimeouts() const { return m_timeouts; }
 
-bool CSerialDevice::GetCommState(CommState& state) {
+bool CPosixSerialDevice::GetCommState(CommState& state) {
   struct termios2 tio {};
   if (m_fd < 0 || RetryIoctl(m_fd, TCGETS2, &tio) != 0) {
     m_lastErrorCode = m_fd < 0 ? EBADF : errno;
@@ -192,16 +192,16 @@ bool CSerialDevice::GetCommState(CommState& state) {
       break;
   }
   if (!(tio.c_cflag & PARENB))
-    state.parity = PARITY_NONE;
+    state.parity = serial::kParityNone;
   else if (tio.c_cflag & CMSPAR)
-    state.parity = (tio.c_cflag & PARODD) ? PARITY_MARK : PARITY_SPACE;
+    state.parity = (tio.c_cflag & PARODD) ? serial::kParityMark : serial::kParitySpace;
   else
-    state.parity = (tio.c_cflag & PARODD) ? PARITY_ODD : PARITY_EVEN;
+    state.parity = (tio.c_cflag & PARODD) ? serial::kParityOdd : serial::kParityEven;
   state.stopBits =
-      (tio.c_cflag & CSTOPB) ? (state.byteSize == 5 ? STOPBITS_ONE_HALF : STOPBITS_TWO) : STOPBITS_ONE;
+      (tio.c_cflag & CSTOPB) ? (state.byteSize == 5 ? serial::kStopOneHalf : serial::kStopTwo) : serial::kStopOne;
   state.parityCheck = tio.c_iflag & INPCK;
   state.outxCtsFlow = tio.c_cflag & CRTSCTS;
-  state.rtsControl = state.outxCtsFlow ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
+  state.rtsControl = state.outxCtsFlow ? serial::kRtsHandshake : serial::kRtsEnable;
   state.outX = tio.c_iflag & IXON;
   state.inX = tio.c_iflag & IXOFF;
   state.xonChar = tio.c_cc[VSTART];
@@ -218,19 +218,19 @@ bool BuildTermios(const CommState& state, struct termios2& tio, std::string& why
     why = std::to_string(state.byteSize) + " data bits are not available";
     return false;
   }
-  if (state.outxDsrFlow || state.dtrControl == DTR_CONTROL_HANDSHAKE) {
+  if (state.outxDsrFlow || state.dtrControl == serial::kDtrHandshake) {
     why = "DTR/DSR flow control is not available on this system";
     return false;
   }
-  if (state.stopBits == STOPBITS_ONE_HALF && state.byteSize != 5) {
+  if (state.stopBits == serial::kStopOneHalf && state.byteSize != 5) {
     why = "1.5 stop bits are not available with " + std::to_string(state.byteSize) + " data bits";
     return false;
   }
-  if (state.stopBits < STOPBITS_ONE || state.stopBits > STOPBITS_TWO) {
+  if (state.stopBits < serial::kStopOne || state.stopBits > serial::kStopTwo) {
     why = "stop bits setting " + std::to_string(state.stopBits) + " is not valid";
     return false;
   }
-  if (state.parity < PARITY_NONE || state.parity > PARITY_SPACE) {
+  if (state.parity < serial::kParityNone || state.parity > serial::kParitySpace) {
     why = "parity setting " + std::to_string(state.parity) + " is not valid";
     return false;
   }
@@ -245,24 +245,24 @@ bool BuildTermios(const CommState& state, struct termios2& tio, std::string& why
   static const unsigned kSizes[4] = {CS5, CS6, CS7, CS8};
   tio.c_cflag |= kSizes[state.byteSize - 5];
   switch (state.parity) {
-    case PARITY_EVEN:
+    case serial::kParityEven:
       tio.c_cflag |= PARENB;
       break;
-    case PARITY_ODD:
+    case serial::kParityOdd:
       tio.c_cflag |= PARENB | PARODD;
       break;
-    case PARITY_MARK:
+    case serial::kParityMark:
       tio.c_cflag |= PARENB | CMSPAR | PARODD;
       break;
-    case PARITY_SPACE:
+    case serial::kParitySpace:
       tio.c_cflag |= PARENB | CMSPAR;
       break;
     default:
       break;
   }
-  if (state.stopBits != STOPBITS_ONE) tio.c_cflag |= CSTOPB;
+  if (state.stopBits != serial::kStopOne) tio.c_cflag |= CSTOPB;
   if (state.parityCheck) tio.c_iflag |= INPCK;
-  if (state.outxCtsFlow || state.rtsControl == RTS_CONTROL_HANDSHAKE) tio.c_cflag |= CRTSCTS;
+  if (state.outxCtsFlow || state.rtsControl == serial::kRtsHandshake) tio.c_cflag |= CRTSCTS;
   if (state.outX) tio.c_iflag |= IXON;
   if (state.inX) tio.c_iflag |= IXOFF;
   tio.c_cc[VSTART] = state.xonChar;
@@ -277,7 +277,7 @@ bool BuildTermios(const CommState& state, struct termios2& tio, std::string& why
   return true;
 }
 
-bool CSerialDevice::SetCommState(const CommState& state) {
+bool CPosixSerialDevice::SetCommState(const CommState& state) {
   m_lastError.clear();
   m_lastErrorCode = 0;
   if (m_fd < 0) {
@@ -303,7 +303,7 @@ bool CSerialDevice::SetCommState(const CommState& state) {
   return true;
 }
 
-bool CSerialDevice::SetDtr(bool on) {
+bool CPosixSerialDevice::SetDtr(bool on) {
   if (m_fd < 0) return false;
   int bits = TIOCM_DTR;
   if (RetryIoctl(m_fd, on ? TIOCMBIS : TIOCMBIC, &bits) == 0) return true;
@@ -311,7 +311,7 @@ bool CSerialDevice::SetDtr(bool on) {
   return errno == ENOTTY || errno == EINVAL || errno == EIO;
 }
 
-bool CSerialDevice::ClearCommError(uint32_t& errors, uint32_t& waiting, int& error) {
+bool CPosixSerialDevice::ClearCommError(uint32_t& errors, uint32_t& waiting, int& error) {
   errors = 0;
   waiting = 0;
   error = 0;
@@ -331,7 +331,7 @@ bool CSerialDevice::ClearCommError(uint32_t& errors, uint32_t& waiting, int& err
   struct serial_icounter_struct counts {};
   if (RetryIoctl(m_fd, TIOCGICOUNT, &counts) != 0) return true;
   const int now[5] = {counts.buf_overrun, counts.overrun, counts.parity, counts.frame, counts.brk};
-  static const uint32_t kBits[5] = {CE_RXOVER, CE_OVERRUN, CE_RXPARITY, CE_FRAME, CE_BREAK};
+  static const uint32_t kBits[5] = {serial::kCeRxOver, serial::kCeOverrun, serial::kCeRxParity, serial::kCeFrame, serial::kCeBreak};
   std::lock_guard<std::mutex> lock(m_errorMutex);
   if (m_haveCounts) {
     for (int i = 0; i < 5; ++i)
@@ -342,7 +342,7 @@ bool CSerialDevice::ClearCommError(uint32_t& errors, uint32_t& waiting, int& err
   return true;
 }
 
-int CSerialDevice::Read(uint8_t* buffer, unsigned length, int& error) {
+int CPosixSerialDevice::Read(uint8_t* buffer, unsigned length, int& error) {
   error = 0;
   if (m_fd < 0) {
     error = EBADF;
@@ -358,7 +358,7 @@ int CSerialDevice::Read(uint8_t* buffer, unsigned length, int& error) {
   }
 }
 
-unsigned CSerialDevice::Write(const uint8_t* data, unsigned length, int& error) {
+unsigned CPosixSerialDevice::Write(const uint8_t* data, unsigned length, int& error) {
   error = 0;
   if (m_fd < 0) {
     error = EBADF;
@@ -408,7 +408,7 @@ unsigned CSerialDevice::Write(const uint8_t* data, unsigned length, int& error) 
   return done;
 }
 
-bool CSerialDevice::WaitCommEvent(uint32_t& events, int& error) {
+bool CPosixSerialDevice::WaitCommEvent(uint32_t& events, int& error) {
   events = 0;
   error = 0;
   if (m_fd < 0) {
@@ -432,9 +432,9 @@ bool CSerialDevice::WaitCommEvent(uint32_t& events, int& error) {
       }
       continue;
     }
-    if (p[0].revents & POLLIN) events |= EV_RXCHAR;
-    if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) events |= EV_HANGUP;
-    events &= m_mask.load() | EV_HANGUP;
+    if (p[0].revents & POLLIN) events |= serial::kEvRxChar;
+    if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) events |= serial::kEvHangUp;
+    events &= m_mask.load() | serial::kEvHangUp;
     if (events) return true;
   }
 }

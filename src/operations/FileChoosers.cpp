@@ -4,8 +4,8 @@
 
 #include <cstdlib>
 
-#include "app/MainFrame.h"
 #include "image/Programmer.h"
+#include "panes/MainFrame.h"
 #include "operations/FileChoice.h"
 #include "operations/OpsText.h"
 #include "operations/SaveFile.h"
@@ -70,12 +70,34 @@ bool AskShell(const FileDialogRequest& request, FileDialogResult& result) {
 
 std::string DefaultFileFolder() { return UserHomeFolder(); }
 
+namespace {
+
+FileDialogResult AsChoice(const std::string& fullPath) {
+  FileDialogResult chosen;
+  chosen.pathName = fullPath;
+  size_t slash = fullPath.find_last_of('/');
+  chosen.fileName = slash == std::string::npos ? fullPath : fullPath.substr(slash + 1);
+  return chosen;
+}
+
+}  // namespace
+
+void RememberLoadFile(const std::string& fullPath) {
+  ReadOnFirstUse(LoadChoice());
+  Remember(LoadChoice(), AsChoice(fullPath));
+}
+
+void RememberChecksumFile(const std::string& fullPath) {
+  ReadOnFirstUse(ChecksumChoice());
+  Remember(ChecksumChoice(), AsChoice(fullPath));
+}
+
 void ForgetRememberedFiles() {
   LoadChoice() = RememberedFile();
   ChecksumChoice() = RememberedFile();
 }
 
-std::unique_ptr<std::istream> CProgrammer::ChooseLoadFile(int quick) {
+std::unique_ptr<std::istream> ChooseLoadFile(bool quick, std::string* chosenPath) {
   RememberedFile& choice = LoadChoice();
   ReadOnFirstUse(choice);
   FileDialogRequest request = ProgramFileRequest(choice, "Select file name to Load");
@@ -85,16 +107,22 @@ std::unique_ptr<std::istream> CProgrammer::ChooseLoadFile(int quick) {
     // file of the same name in whatever folder happens to be current could
     // be another program, and flashing that is the worst thing this tool
     // can do to a controller.
-    if (auto stream = OpenRegularFile(choice.path + choice.name)) return stream;
+    if (auto stream = OpenRegularFile(choice.path + choice.name)) {
+      if (chosenPath) *chosenPath = choice.path + choice.name;
+      return stream;
+    }
   }
   FileDialogResult chosen;
   if (!AskShell(request, chosen)) return nullptr;
   auto stream = OpenRegularFile(chosen.pathName);
-  if (stream) Remember(choice, chosen);
+  if (stream) {
+    Remember(choice, chosen);
+    if (chosenPath) *chosenPath = chosen.pathName;
+  }
   return stream;
 }
 
-FILE* CProgrammer::ChooseChecksumFile() {
+FILE* ChooseChecksumFile() {
   RememberedFile& choice = ChecksumChoice();
   ReadOnFirstUse(choice);
   FileDialogRequest request = ProgramFileRequest(choice, "");
@@ -105,7 +133,7 @@ FILE* CProgrammer::ChooseChecksumFile() {
   return file;
 }
 
-std::unique_ptr<CSaveFile> CProgrammer::ChooseSaveFile() {
+std::unique_ptr<CSaveFile> ChooseSaveFile() {
   RememberedFile folderOnly;
   folderOnly.path = GetProfileString(kSection, "Default path", DefaultFileFolder());
   FileDialogRequest request = ProgramFileRequest(folderOnly, "Select file name to Save Program");
@@ -123,12 +151,12 @@ std::unique_ptr<CSaveFile> CProgrammer::ChooseSaveFile() {
   return save;
 }
 
-int CProgrammer::LoadImageFromFile(int quick) {
+int LoadImageFromFile(CProgrammer& image, bool quick, std::string* chosenPath) {
   SetStatusText("Get File to Load");
-  std::unique_ptr<std::istream> stream = ChooseLoadFile(quick);
+  std::unique_ptr<std::istream> stream = ChooseLoadFile(quick, chosenPath);
   if (!stream) return 0;
-  ApplyLoadSettings(quick == 0);
-  m_badRecords = 0;
-  ReadSRecordStream(*stream);
+  image.ApplyLoadSettings(!quick);
+  image.m_badRecords = 0;
+  image.ReadSRecordStream(*stream);
   return 1;
 }

@@ -4,12 +4,14 @@
 #include <cstdio>
 #include <string>
 
-#include "app/MainFrame.h"
-#include "app/TrellisView.h"
+#include "operations/FileCommands.h"
+
 #include "image/Programmer.h"
 #include "operations/AddressRangeDlg.h"
+#include "operations/FileChoice.h"
 #include "operations/OpsText.h"
 #include "operations/SaveFile.h"
+#include "panes/MainFrame.h"
 #include "shell/SettingsStore.h"
 #include "shell/Shell.h"
 
@@ -18,7 +20,7 @@
 // 1 when a file was saved, 0 when none was chosen or the save failed.
 int SaveImageRange(CProgrammer& programmer, unsigned start, unsigned end, bool* saveFailed) {
   if (saveFailed) *saveFailed = false;
-  std::unique_ptr<CSaveFile> save = programmer.ChooseSaveFile();
+  std::unique_ptr<CSaveFile> save = ChooseSaveFile();
   if (!save) return 0;
   std::string error;
   int written = programmer.WriteSRecords(save->File(), start, end);
@@ -29,60 +31,73 @@ int SaveImageRange(CProgrammer& programmer, unsigned start, unsigned end, bool* 
   return 0;
 }
 
-void CTrellisView::OnLoadMemory() {
-  if (m_programmer.LoadImageFromFile(0) && m_programmer.m_badRecords != 0) {
-    SetStatusText("Loaded, but " + BadRecordsText(m_programmer.m_badRecords));
+int SaveImageToPath(CProgrammer& programmer, unsigned start, unsigned end, const std::string& path,
+                    std::string& error) {
+  std::unique_ptr<CSaveFile> save = CSaveFile::Create(path, error);
+  if (!save) return 0;
+  if (!programmer.WriteSRecords(save->File(), start, end)) {
+    error = "Writing the file failed.";
+    return 0;
+  }
+  return save->Commit(error);
+}
+
+void LoadMemory(CProgrammer& image) {
+  if (LoadImageFromFile(image, false) && image.m_badRecords != 0) {
+    SetStatusText("Loaded, but " + BadRecordsText(image.m_badRecords));
   }
 }
 
-void CTrellisView::OnSaveMemory() {
-  m_programmer.m_loadOffset = 0;
+void SaveMemory(CProgrammer& image) {
+  image.m_loadOffset = 0;
   CAddressRangeDlg dlg;
-  dlg.SetStart(m_programmer.m_lowest);
-  dlg.SetFinish(m_programmer.m_highest);
+  dlg.SetStart(image.m_lowest);
+  dlg.SetFinish(image.m_highest);
   if (dlg.DoModal() != IDOK) return;
   unsigned start = dlg.GetStart();
   unsigned finish = dlg.GetFinish();
   // A range the user confirmed but that names nothing to save is said so,
   // rather than ending without a trace.
   if (start < finish)
-    SaveImageRange(m_programmer, start, finish, nullptr);
+    SaveImageRange(image, start, finish, nullptr);
   else
     SetStatusText("Nothing saved: Starting is not below Finish");
 }
 
-void CTrellisView::OnChangeLoader() {
+void ChangeLoader() {
   WriteProfileString("file", "BOOT NAME", "");
   AfxMessageBox("Talker Cleared");
 }
 
-void CProgrammer::ComputeFileChecksum() {
+uint32_t WordChecksum(const CProgrammer& image, unsigned start, unsigned end) {
+  uint32_t sum = 0;
+  // Big-endian words from start upwards while a word starts below end; the
+  // byte after end is never read, so the 64 KB image always suffices.
+  for (unsigned s = start; s < end; s += 2) sum += image.GetImageByte(s) * 256u + image.GetImageByte(s + 1);
+  return sum;
+}
+
+std::string ChecksumText(uint32_t sum, int badRecords) {
+  std::string text = "Checksum 0x " + HexText(sum);
+  if (badRecords != 0) text += ", but " + BadRecordsText(badRecords);
+  return text;
+}
+
+void ChecksumMemory() {
+  CProgrammer image;
   SetStatusText("Getting File");
   FILE* file = ChooseChecksumFile();
   if (!file) return;
-  ApplyLoadSettings(true);
-  m_badRecords = 0;
-  ReadSRecordFile(file);
+  image.ApplyLoadSettings(true);
+  image.m_badRecords = 0;
+  image.ReadSRecordFile(file);
 
   CAddressRangeDlg dlg;
-  dlg.SetStart(m_lowest);
-  dlg.SetFinish(m_highest);
+  dlg.SetStart(image.m_lowest);
+  dlg.SetFinish(image.m_highest);
   // After Cancel the dialog still holds the range it was opened with, which
   // is what the sum then covers.
   dlg.DoModal();
-  unsigned s = dlg.GetStart();
-  unsigned e = dlg.GetFinish();
-  uint32_t sum = 0;
-  // Big-endian words from s upwards while a word starts below e; the byte
-  // after e is never read, so the 64 KB image always suffices.
-  for (; s < e; s += 2) sum += GetImageByte(s) * 256u + GetImageByte(s + 1);
-  std::string text = "Checksum 0x " + HexText(sum);
-  if (m_badRecords != 0) text += ", but " + BadRecordsText(m_badRecords);
-  SetStatusText(text);
+  SetStatusText(ChecksumText(WordChecksum(image, dlg.GetStart(), dlg.GetFinish()), image.m_badRecords));
   std::fclose(file);
-}
-
-void CTrellisView::OnChecksumMemory() {
-  CProgrammer programmer;
-  programmer.ComputeFileChecksum();
 }

@@ -3,17 +3,16 @@
 #include <cstdio>
 #include <string>
 
-#include "app/MainFrame.h"
-#include "app/TrellisView.h"
 #include "image/Programmer.h"
-#include "link/ByteFifo.h"
-#include "link/ExchangeGuard.h"
-#include "link/LinkState.h"
+#include "link/Link.h"
 #include "operations/AddressRangeDlg.h"
+#include "operations/FileChoice.h"
+#include "operations/Flash.h"
 #include "operations/FlashPasses.h"
 #include "operations/OpsText.h"
-#include "operations/ThreadPriority.h"
+#include "panes/MainFrame.h"
 #include "shell/Shell.h"
+#include "target/BootLoad.h"
 #include "target/Eeprom.h"
 #include "target/FlashChip.h"
 #include "target/Talker.h"
@@ -51,81 +50,140 @@ bool ClipEepromRange(unsigned start, unsigned length, unsigned& first, unsigned&
   return true;
 }
 
-int CProgrammer::FlashController(bool eepromChip, bool quick) {
-  EnsureTalker(quick);
-  if (!g_connected) {
-    AfxMessageBox("Can't write, not connected");
+FlashOptions FlashOptionsFromDialog(const CAddressRangeDlg& dlg) {
+  FlashOptions o;
+  o.start = dlg.GetStart();
+  o.finish = dlg.GetFinish();
+  o.excludeActive = dlg.m_bExcludeActive != 0;
+  o.excludeStart = dlg.GetExcludeStart();
+  o.excludeEnd = dlg.GetExcludeEnd();
+  o.configEnabled = dlg.m_bConfigEnabled != 0;
+  o.configValue = dlg.GetConfigValue();
+  o.enableEeprom = dlg.m_bEnableEeprom != 0;
+  o.eepromStart = dlg.GetEepromStart();
+  o.eepromLength = dlg.GetEepromLength();
+  o.writeAll = dlg.m_bWriteAllRange != 0;
+  return o;
+}
+
+void FlashOptionsToDialog(const FlashOptions& o, CAddressRangeDlg& dlg) {
+  dlg.SetStart(o.start);
+  dlg.SetFinish(o.finish);
+  dlg.m_bExcludeActive = o.excludeActive ? 1 : 0;
+  dlg.SetExcludeStart(o.excludeStart);
+  dlg.SetExcludeEnd(o.excludeEnd);
+  dlg.m_bConfigEnabled = o.configEnabled ? 1 : 0;
+  dlg.SetConfigValue(o.configValue);
+  dlg.m_bEnableEeprom = o.enableEeprom ? 1 : 0;
+  dlg.SetEepromStart(o.eepromStart);
+  dlg.SetEepromLength(o.eepromLength);
+  dlg.m_bWriteAllRange = o.writeAll ? 1 : 0;
+}
+
+int GatherFlashJob(bool eepromChip, bool quick, FlashJob& job, OpResult* out) {
+  OpResult scratch;
+  OpResult& result = out ? *out : scratch;
+  result = OpResult();
+  job.image.ClearWritten();
+  job.image.ResetBounds();
+  if (!LoadImageFromFile(job.image, quick, &job.fileName)) {
+    result = OpResult::With(Outcome::FileError, "no program file was loaded");
     return 0;
   }
-  ClearWritten();
-  ResetBounds();
-  if (!LoadImageFromFile(quick ? 1 : 0)) return 0;
-  if (m_badRecords != 0) {
+  if (job.image.m_badRecords != 0) {
     // The bytes of a damaged record are in the image already; writing them
     // into an engine controller must be the user's decision, never silent.
+    const std::string text = BadRecordsText(job.image.m_badRecords);
     if (quick) {
-      AfxMessageBox(BadRecordsText(m_badRecords) + ".\nQuickFlash stopped; nothing was written.");
+      AfxMessageBox(text + ".\nQuickFlash stopped; nothing was written.");
+      result = OpResult::With(Outcome::BadRecords, text);
       return 0;
     }
-    if (AfxMessageBox(BadRecordsText(m_badRecords) + ".\nWrite this file to the controller anyway?",
-                      MB_OKCANCEL) != IDOK) {
+    if (AfxMessageBox(text + ".\nWrite this file to the controller anyway?", MB_OKCANCEL) != IDOK) {
+      result = OpResult::With(Outcome::Cancelled, text);
       return 0;
     }
   }
 
   CAddressRangeDlg dlg;
-  dlg.SetStart(m_lowest);
-  dlg.SetFinish(m_highest);
-  if (!quick && dlg.DoModal() != IDOK) return 0;
+  dlg.SetStart(job.image.m_lowest);
+  dlg.SetFinish(job.image.m_highest);
+  if (!quick && dlg.DoModal() != IDOK) {
+    result = OpResult::With(Outcome::Cancelled, "Address Range");
+    return 0;
+  }
+  job.options = FlashOptionsFromDialog(dlg);
+  job.options.blocks = eepromChip;
+  job.options.noPrompt = quick;
+  return 1;
+}
 
+int ExecuteFlash(CTalker& talker, FlashJob& job, OpResult* out) {
+  OpResult scratch;
+  OpResult& result = out ? *out : scratch;
+  result = OpResult();
+  const FlashOptions& o = job.options;
+  CProgrammer& image = job.image;
+
+  OpResult boot;
+  EnsureTalker(talker, o.noPrompt, &boot);
+  if (!talker.Connected()) {
+    AfxMessageBox("Can't write, not connected");
+    result = boot.Ok() || boot.outcome == Outcome::NoTalker ? OpResult::With(Outcome::NotConnected) : boot;
+    return 0;
+  }
+
+  talker.ClearFault();
   // The chip decides the writer: the block chip is programmed only in
   // blocks, whichever of the flash commands the user picked.
-  unsigned id = GetFlashId();
+  unsigned id = GetFlashId(talker);
+  result.chipId = id;
   char idText[32];
   std::snprintf(idText, sizeof idText, "M %x CH %x", (id >> 8) & 0xFF, id & 0xFF);
   SetStatusText(idText);
-  bool blocks = eepromChip || id == kFlashEepromChipId;
+  bool blocks = o.blocks || id == kFlashEepromChipId;
 
-  WriteTargetByte(REG_CONFIG, 0x7E);
+  talker.WriteTargetByte(REG_CONFIG, 0x7E);
   SetStatusText("Writing Ram Locations");
-  g_rxFifo.Clear();
+  talker.Link().Queue().Clear();
+  // What the identification and the plain CONFIG write made of the line is
+  // not the flash's outcome.
+  talker.ClearFault();
 
   bool ok = true;
   bool failed = false;
-  if (dlg.m_bConfigEnabled && ok) {
+  if (o.configEnabled && ok) {
     SetStatusText("Writing Config");
-    if (!WriteEepromByte(REG_CONFIG, static_cast<uint8_t>(dlg.GetConfigValue()))) {
+    if (!WriteEepromByte(talker, REG_CONFIG, static_cast<uint8_t>(o.configValue))) {
       SetStatusText("Config Failed");
       ok = false;
     }
   }
-  if (dlg.m_bEnableEeprom && ok) {
+  if (o.enableEeprom && ok) {
     unsigned first = 0;
     unsigned countMinusOne = 0;
-    if (ClipEepromRange(dlg.GetEepromStart(), dlg.GetEepromLength(), first, countMinusOne)) {
+    if (ClipEepromRange(o.eepromStart, o.eepromLength, first, countMinusOne)) {
       // A failed block does not stop the flash passes, but it must not end
       // in "Memory written correctly".
-      if (!WriteEepromBlock(first, *this, countMinusOne)) failed = true;
+      if (!WriteEepromBlock(talker, first, image, countMinusOne)) failed = true;
     }
   }
   bool nothingToFlash = false;
   if (ok) {
-    std::vector<AddressPass> passes = FormPasses(dlg.GetStart(), dlg.GetFinish(), dlg.m_bExcludeActive != 0,
-                                                 dlg.GetExcludeStart(), dlg.GetExcludeEnd());
+    std::vector<AddressPass> passes = FormPasses(o.start, o.finish, o.excludeActive, o.excludeStart, o.excludeEnd);
     nothingToFlash = passes.empty();
-    bool writeAll = dlg.m_bWriteAllRange != 0;
     for (const AddressPass& pass : passes) {
       unsigned count = pass.last - pass.first;
-      int result = blocks ? WriteFlashBlocks(pass.first, *this, count, writeAll)
-                          : WriteFlash(pass.first, *this, count, writeAll);
-      if (!result) {
+      int written = blocks ? WriteFlashBlocks(talker, pass.first, image, count, o.writeAll)
+                           : WriteFlash(talker, pass.first, image, count, o.writeAll);
+      if (!written) {
         failed = true;
         break;
       }
     }
     // The writers stop quietly when the link goes; what they skipped is not
     // in the chip.
-    if (!g_connected) failed = true;
+    if (!talker.Connected()) failed = true;
   }
   if (!ok) {
     SetStatusText("Config Failed");
@@ -136,28 +194,34 @@ int CProgrammer::FlashController(bool eepromChip, bool quick) {
   } else {
     SetStatusText("Memory written correctly");
   }
+
+  if (!ok || failed) {
+    OpResult fault = talker.FaultResult();
+    if (!talker.Connected()) fault.outcome = Outcome::LinkLost;
+    if (fault.outcome == Outcome::Ok) fault.outcome = Outcome::EchoMismatch;
+    fault.chipId = id;
+    if (!ok) fault.detail = "Config Failed";
+    result = fault;
+  } else if (nothingToFlash) {
+    result = OpResult::With(Outcome::NothingToDo, "Starting is above Finish");
+    result.chipId = id;
+  }
   return 1;
 }
 
-void CTrellisView::OnFlashController() {
-  CExchangeGuard guard;
-  if (!guard.Acquired()) return;
-  CRaisedPriority raised;
-  CProgrammer programmer;
-  programmer.FlashController(false, false);
-}
-
-void CTrellisView::OnFlashEepromChip() {
-  CExchangeGuard guard;
-  if (!guard.Acquired()) return;
-  CProgrammer programmer;
-  programmer.FlashController(true, false);
-}
-
-void CTrellisView::OnQuickFlash() {
-  CExchangeGuard guard;
-  if (!guard.Acquired()) return;
-  CRaisedPriority raised;
-  CProgrammer programmer;
-  programmer.FlashController(false, true);
+int FlashController(CTalker& talker, bool eepromChip, bool quick, OpResult* out) {
+  OpResult scratch;
+  OpResult& result = out ? *out : scratch;
+  // The talker first: nobody is asked for a file and a range for a
+  // controller that is not there.
+  OpResult boot;
+  EnsureTalker(talker, quick, &boot);
+  if (!talker.Connected()) {
+    AfxMessageBox("Can't write, not connected");
+    result = boot.Ok() || boot.outcome == Outcome::NoTalker ? OpResult::With(Outcome::NotConnected) : boot;
+    return 0;
+  }
+  FlashJob job;
+  if (!GatherFlashJob(eepromChip, quick, job, &result)) return 0;
+  return ExecuteFlash(talker, job, &result);
 }

@@ -42,5 +42,10 @@ class CProgrammer;
 // sets *saveFailed.
 int SaveImageRange(CProgrammer& programmer, unsigned start, unsigned end, bool* saveFailed);
 
+// The same into the file at `path`, without asking.  1 when it was saved; 0
+// with `error` set, and any earlier file of that name untouched.
+int SaveImageToPath(CProgrammer& programmer, unsigned start, unsigned end, const std::string& path,
+                    std::string& error);
+
 // The message box text for a save that could not be completed.
 std::string SaveFailedText(const std::string& path, const std::string& error);

@@ -1,80 +1,141 @@
 // Save Program: read the controller's memory back and save it as S-records.
 #include <string>
 
-#include "app/MainFrame.h"
-#include "app/TrellisView.h"
 #include "image/LoadOffsetDlg.h"
 #include "image/Programmer.h"
-#include "link/ByteFifo.h"
-#include "link/ExchangeGuard.h"
-#include "link/LinkState.h"
+#include "link/Link.h"
 #include "operations/AddressRangeDlg.h"
 #include "operations/FlashPasses.h"
+#include "operations/ReadBack.h"
 #include "operations/SaveFile.h"
+#include "panes/MainFrame.h"
 #include "shell/Shell.h"
+#include "target/BootLoad.h"
 #include "target/Eeprom.h"
 #include "target/Talker.h"
 
-int CProgrammer::SaveProgram() {
-  EnsureTalker(false);
-  if (!g_connected) {
-    AfxMessageBox("Can't write, not connected");
-    return 0;
-  }
+ReadBackOptions ReadBackOptionsFromDialog(const CAddressRangeDlg& dlg) {
+  ReadBackOptions o;
+  o.start = dlg.GetStart();
+  o.finish = dlg.GetFinish();
+  o.excludeActive = dlg.m_bExcludeActive != 0;
+  o.excludeStart = dlg.GetExcludeStart();
+  o.excludeEnd = dlg.GetExcludeEnd();
+  o.enableEeprom = dlg.m_bEnableEeprom != 0;
+  o.eepromStart = dlg.GetEepromStart();
+  return o;
+}
+
+int GatherReadBack(ReadBackJob& job, OpResult* out) {
+  OpResult scratch;
+  OpResult& result = out ? *out : scratch;
+  result = OpResult();
+  CProgrammer& image = job.image;
   // Only pre-fill matters here: what is read lands at its own address.
-  ApplyLoadSettings(true);
-  m_loadOffset = 0;
-  ClearWritten();
+  image.ApplyLoadSettings(true);
+  image.m_loadOffset = 0;
+  image.ClearWritten();
 
   CAddressRangeDlg dlg;
-  if (m_lowest > m_highest) {
+  if (image.m_lowest > image.m_highest) {
     dlg.SetFinish(0xFFFF);
     dlg.SetStart(0);
   } else {
-    dlg.SetStart(m_lowest);
-    dlg.SetFinish(m_highest);
+    dlg.SetStart(image.m_lowest);
+    dlg.SetFinish(image.m_highest);
   }
-  if (dlg.DoModal() != IDOK) return 0;
-
-  unsigned start = dlg.GetStart();
-  unsigned finish = dlg.GetFinish();
-  std::vector<AddressPass> passes =
-      FormPasses(start, finish, dlg.m_bExcludeActive != 0, dlg.GetExcludeStart(), dlg.GetExcludeEnd());
-  if (passes.empty()) {
+  if (dlg.DoModal() != IDOK) {
+    result = OpResult::With(Outcome::Cancelled, "Address Range");
+    return 0;
+  }
+  job.options = ReadBackOptionsFromDialog(dlg);
+  if (FormPasses(job.options.start, job.options.finish, job.options.excludeActive, job.options.excludeStart,
+                 job.options.excludeEnd)
+          .empty()) {
     AfxMessageBox("Nothing to read: Starting is above Finish.");
+    result = OpResult::With(Outcome::NothingToDo, "Starting is above Finish");
+    return 0;
+  }
+  return 1;
+}
+
+int ExecuteReadBack(CTalker& talker, ReadBackJob& job, OpResult* out) {
+  OpResult scratch;
+  OpResult& result = out ? *out : scratch;
+  result = OpResult();
+  const ReadBackOptions& o = job.options;
+
+  OpResult boot;
+  EnsureTalker(talker, o.noPrompt, &boot);
+  if (!talker.Connected()) {
+    AfxMessageBox("Can't write, not connected");
+    result = boot.Ok() || boot.outcome == Outcome::NoTalker ? OpResult::With(Outcome::NotConnected) : boot;
+    return 0;
+  }
+  std::vector<AddressPass> passes = FormPasses(o.start, o.finish, o.excludeActive, o.excludeStart, o.excludeEnd);
+  if (passes.empty()) {
+    result = OpResult::With(Outcome::NothingToDo, "Starting is above Finish");
     return 0;
   }
 
   // Map the internal EEPROM where the user wants to see it, or take it out
   // of the way so the flash underneath is read.
-  if (dlg.m_bEnableEeprom) {
+  if (o.enableEeprom) {
     SetStatusText("Positioning EEPROM");
-    WriteTargetByte(REG_CONFIG, static_cast<uint8_t>(((dlg.GetEepromStart() & 0xF000) >> 8) + 0x0F));
+    talker.WriteTargetByte(REG_CONFIG, static_cast<uint8_t>(((o.eepromStart & 0xF000) >> 8) + 0x0F));
   } else {
     uint8_t config = 0;
-    ReadTargetByte(REG_CONFIG, config);
-    WriteTargetByte(REG_CONFIG, config & 0x0E);
+    talker.ReadTargetByte(REG_CONFIG, config);
+    talker.WriteTargetByte(REG_CONFIG, config & 0x0E);
   }
-  g_rxFifo.Clear();
+  talker.Link().Queue().Clear();
+  talker.ClearFault();
+  job.started = true;
 
   bool failed = false;
   for (const AddressPass& pass : passes) {
-    if (!ReadTargetBlock(pass.first, *this, pass.last - pass.first)) {
+    if (!talker.ReadTargetBlock(pass.first, job.image, pass.last - pass.first)) {
       failed = true;
       break;
     }
   }
   // A link lost in the middle ends the block reads early without a failed
   // header; the image is incomplete all the same.
-  if (!g_connected) failed = true;
+  if (!talker.Connected()) failed = true;
   SetStatusText(failed ? "Memory written Failed!!!" : "Memory written correctly");
+  if (failed) {
+    result = talker.FaultResult();
+    if (!talker.Connected()) result.outcome = Outcome::LinkLost;
+    if (result.outcome == Outcome::Ok) result.outcome = Outcome::CommandRejected;
+    return 0;
+  }
+  return 1;
+}
 
+int SaveReadBack(ReadBackJob& job, const std::string& path, OpResult& result) {
+  const bool failed = !result.Ok();
   SetStatusText("Getting File");
   bool saveFailed = false;
-  // A failed read still offers the file: part of a program can be worth
-  // keeping, but the user must be told it is incomplete.
-  if (!SaveImageRange(*this, start, finish, &saveFailed)) {
-    if (saveFailed) SetStatusText("Program not saved!");
+  int saved = 0;
+  if (path.empty()) {
+    // A failed read still offers the file: part of a program can be worth
+    // keeping, but the user must be told it is incomplete.
+    saved = SaveImageRange(job.image, job.options.start, job.options.finish, &saveFailed);
+  } else {
+    std::string error;
+    saved = SaveImageToPath(job.image, job.options.start, job.options.finish, path, error);
+    if (!saved) {
+      AfxMessageBox(SaveFailedText(path, error));
+      saveFailed = true;
+    }
+  }
+  if (!saved) {
+    if (saveFailed) {
+      SetStatusText("Program not saved!");
+      if (!failed) result = OpResult::With(Outcome::FileError, "the file could not be saved");
+    } else if (!failed) {
+      result = OpResult::With(Outcome::Cancelled, "no file was chosen");
+    }
     return 0;
   }
   if (failed) {
@@ -85,9 +146,19 @@ int CProgrammer::SaveProgram() {
   return 1;
 }
 
-void CTrellisView::OnSaveProgram() {
-  CExchangeGuard guard;
-  if (!guard.Acquired()) return;
-  CProgrammer programmer;
-  programmer.SaveProgram();
+int SaveProgram(CTalker& talker, OpResult* out) {
+  OpResult scratch;
+  OpResult& result = out ? *out : scratch;
+  OpResult boot;
+  EnsureTalker(talker, false, &boot);
+  if (!talker.Connected()) {
+    AfxMessageBox("Can't write, not connected");
+    result = boot.Ok() || boot.outcome == Outcome::NoTalker ? OpResult::With(Outcome::NotConnected) : boot;
+    return 0;
+  }
+  ReadBackJob job;
+  if (!GatherReadBack(job, &result)) return 0;
+  ExecuteReadBack(talker, job, &result);
+  if (!job.started) return 0;
+  return SaveReadBack(job, std::string(), result);
 }

@@ -1,4 +1,4 @@
-#include "app/MainFrame.h"
+#include "panes/MainFrame.h"
 
 #include "shell/Shell.h"
 

@@ -10,6 +10,31 @@
 Shell* g_shell = nullptr;
 SettingsStore* g_settings = nullptr;
 
+NullShell::~NullShell() {
+  if (m_installed && g_shell == this) g_shell = m_previous;
+}
+
+void NullShell::Install() {
+  if (!m_installed) m_previous = g_shell;
+  g_shell = this;
+  m_installed = true;
+}
+
+int NullShell::MessageBox(const std::string& /*text*/, const std::string& /*caption*/, int type) {
+  switch (type & MB_BUTTONMASK) {
+    case MB_OKCANCEL:
+      return IDCANCEL;
+    case MB_YESNO:
+      return IDNO;
+    default:
+      return IDOK;
+  }
+}
+
+int NullShell::RunModal(CDialogModel& /*dialog*/) { return IDCANCEL; }
+
+bool NullShell::ChooseFile(const FileDialogRequest& /*request*/, FileDialogResult& /*result*/) { return false; }
+
 int AfxMessageBox(const std::string& text, int type) {
   if ((type & MB_ICONMASK) == 0) {
     type |= ((type & MB_BUTTONMASK) == MB_YESNO) ? MB_ICONQUESTION : MB_ICONEXCLAMATION;

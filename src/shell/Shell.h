@@ -88,6 +88,36 @@ class Shell {
   virtual bool DispatchPendingEvent() = 0;
 };
 
+// A shell that shows nothing and gives every question its safe answer (OK
+// for a plain box, Cancel or No for a question, Cancel for dialogs and file
+// choosers).  The desktop, console and test shells derive from it and
+// override what they show.  It also keeps the process-wide pointer: Install
+// makes it the shell, and destruction restores the one before.
+class NullShell : public Shell {
+ public:
+  NullShell() = default;
+  ~NullShell() override;
+  NullShell(const NullShell&) = delete;
+  NullShell& operator=(const NullShell&) = delete;
+
+  void Install();
+
+  void StatusTextChanged(const std::string& /*text*/) override {}
+  void PaneChanged(int /*pane*/) override {}
+  void RedrawView() override {}
+  int MessageBox(const std::string& text, const std::string& caption, int type) override;
+  int RunModal(CDialogModel& dialog) override;
+  bool ChooseFile(const FileDialogRequest& request, FileDialogResult& result) override;
+  void ProgressOpened(CProgressDlg& /*progress*/) override {}
+  void ProgressChanged(CProgressDlg& /*progress*/) override {}
+  void ProgressClosed(CProgressDlg& /*progress*/) override {}
+  bool DispatchPendingEvent() override { return false; }
+
+ private:
+  Shell* m_previous = nullptr;
+  bool m_installed = false;
+};
+
 // The one shell of the process; set by main() or by a test before use.
 extern Shell* g_shell;
 

@@ -4,7 +4,6 @@
 
 #include <cstdlib>
 
-#include "image/Programmer.h"
 #include "shell/SettingsStore.h"
 #include "shell/Paths.h"
 #include "shell/Shell.h"
@@ -28,7 +27,7 @@ RememberedBootFile& Remembered() {
 
 void ForgetBootFileChoice() { Remembered() = RememberedBootFile(); }
 
-std::unique_ptr<std::istream> CProgrammer::ChooseBootFile() {
+std::unique_ptr<std::istream> ChooseBootFile() {
   RememberedBootFile& boot = Remembered();
   if (!boot.loaded) {
     boot.path = GetProfileString("file", "BOOT PATH", UserHomeFolder());

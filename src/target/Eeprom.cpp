@@ -1,12 +1,8 @@
 #include "target/Eeprom.h"
 
-#include <chrono>
-#include <thread>
-
-#include "app/MainFrame.h"
+#include "panes/MainFrame.h"
 #include "image/Programmer.h"
-#include "link/ByteFifo.h"
-#include "link/LinkState.h"
+#include "link/Link.h"
 #include "shell/Shell.h"
 #include "target/HexFormat.h"
 #include "target/Talker.h"
@@ -24,122 +20,118 @@ constexpr unsigned kEepromSize = 0x200;
 constexpr unsigned kEepromOffset = 0x0E00;
 
 // The programming voltage must stay on this long for a cell to take.
-void ProgrammingPulse() { std::this_thread::sleep_for(std::chrono::milliseconds(10)); }
+void ProgrammingPulse(CTalker& talker) { talker.Link().SleepMs(10); }
 
 uint8_t PageBits(unsigned address) { return static_cast<uint8_t>((address & 0xF000) >> 8); }
 
 // One latch-and-pulse sequence of the 68HC11's PPROG register on one cell.
-int PulseCell(unsigned address, uint8_t latch, uint8_t data) {
-  if (!WriteTargetByte(REG_PPROG, latch)) return 0;
+int PulseCell(CTalker& talker, unsigned address, uint8_t latch, uint8_t data) {
+  if (!talker.WriteTargetByte(REG_PPROG, latch)) return 0;
   // The cell does not read back what was written while latched, so this
   // echo carries no meaning.
-  WriteTargetByte(address, data);
-  if (!WriteTargetByte(REG_PPROG, latch | PPROG_EPGM)) return 0;
-  ProgrammingPulse();
-  return WriteTargetByte(REG_PPROG, 0x00);
+  talker.WriteTargetByte(address, data);
+  if (!talker.WriteTargetByte(REG_PPROG, latch | PPROG_EPGM)) return 0;
+  ProgrammingPulse(talker);
+  return talker.WriteTargetByte(REG_PPROG, 0x00);
 }
 
-bool ClearBlockProtection() {
-  if (WriteTargetByte(REG_BPROT, 0x00)) return true;
+bool ClearBlockProtection(CTalker& talker) {
+  if (talker.WriteTargetByte(REG_BPROT, 0x00)) return true;
   AfxMessageBox("BPROT clear failed", MB_YESNO);
   return false;
 }
 
 }  // namespace
 
-int EepromOn(unsigned address) {
+int EepromOn(CTalker& talker, unsigned address) {
   uint8_t config = 0;
-  if (!ReadTargetByte(REG_CONFIG, config)) return 0;
-  return WriteTargetByte(REG_CONFIG, PageBits(address) | (config & 0x0F) | 0x01);
+  if (!talker.ReadTargetByte(REG_CONFIG, config)) return 0;
+  return talker.WriteTargetByte(REG_CONFIG, PageBits(address) | (config & 0x0F) | 0x01);
 }
 
-int EepromOff() {
+int EepromOff(CTalker& talker) {
   uint8_t config = 0;
-  if (!ReadTargetByte(REG_CONFIG, config)) return 0;
-  return WriteTargetByte(REG_CONFIG, config & 0x0E);
+  if (!talker.ReadTargetByte(REG_CONFIG, config)) return 0;
+  return talker.WriteTargetByte(REG_CONFIG, config & 0x0E);
 }
 
-int EraseEepromByte(unsigned address, uint8_t value) {
+int EraseEepromByte(CTalker& talker, unsigned address, uint8_t value) {
   // An erased cell reads 0xFF and programming only clears bits, so a 0x00
   // needs no erase first.
   if (value == 0x00) return 1;
-  return PulseCell(address, PPROG_BYTE | PPROG_ERASE | PPROG_EELAT, 0xFF);
+  return PulseCell(talker, address, PPROG_BYTE | PPROG_ERASE | PPROG_EELAT, 0xFF);
 }
 
-int ProgramEepromByte(unsigned address, uint8_t value) {
+int ProgramEepromByte(CTalker& talker, unsigned address, uint8_t value) {
   if (value == 0xFF) return 1;
-  return PulseCell(address, PPROG_EELAT, value);
+  return PulseCell(talker, address, PPROG_EELAT, value);
 }
 
-int UpdateEepromByte(unsigned address, uint8_t value) {
+int UpdateEepromByte(CTalker& talker, unsigned address, uint8_t value) {
   SetStatusText(HexPairText(address, value));
-  if (!EraseEepromByte(address, value)) return 0;
-  return ProgramEepromByte(address, value);
+  if (!EraseEepromByte(talker, address, value)) return 0;
+  return ProgramEepromByte(talker, address, value);
 }
 
-int WriteEepromByte(unsigned address, uint8_t value) {
-  if (!g_connected.load()) return 0;
+int WriteEepromByte(CTalker& talker, unsigned address, uint8_t value) {
+  if (!talker.Connected()) return 0;
   uint8_t config = 0;
-  if (!ReadTargetByte(REG_CONFIG, config)) return 0;
+  if (!talker.ReadTargetByte(REG_CONFIG, config)) return 0;
   uint8_t newConfig = static_cast<uint8_t>(PageBits(address) + ((config & 0x0F) | 0x01));
-  if (!WriteTargetByte(REG_CONFIG, newConfig)) return 0;
+  if (!talker.WriteTargetByte(REG_CONFIG, newConfig)) return 0;
   unsigned base = (static_cast<unsigned>(newConfig & 0xF0) << 8) + kEepromOffset;
-  if (!ClearBlockProtection()) return 0;
+  if (!ClearBlockProtection(talker)) return 0;
   if ((address >= base && address < base + kEepromSize) || address == REG_CONFIG) {
-    return UpdateEepromByte(address, value);
+    return UpdateEepromByte(talker, address, value);
   }
   return 0;
 }
 
-int WriteEepromBlock(unsigned address, CProgrammer& programmer, unsigned countMinusOne) {
+int WriteEepromBlock(CTalker& talker, unsigned address, CProgrammer& programmer, unsigned countMinusOne) {
   const unsigned lastOffset = countMinusOne < kEepromSize ? countMinusOne : kEepromSize - 1;
   if (!RangeFits(address, lastOffset)) return 0;
-  if (!ClearBlockProtection()) return 0;
-  if (!EepromOn(address)) return 0;
-  if (!g_connected.load()) return 0;
+  if (!ClearBlockProtection(talker)) return 0;
+  if (!EepromOn(talker, address)) return 0;
+  if (!talker.Connected()) return 0;
 
-  g_rxFifo.Clear();
+  talker.Link().Queue().Clear();
   // The EEPROM holds 512 bytes; anything beyond is not sent.
   unsigned remaining = lastOffset + 1;
   int result = 1;
   while (remaining > 0) {
     uint8_t count = CountByte(remaining);
-    if (!SendCommandHeader(CMD_EEPROM_WRITE, address & 0xFFFF, count)) result = 0;
+    if (!talker.SendCommandHeader(CMD_EEPROM_WRITE, address & 0xFFFF, count)) result = 0;
     SetStatusText(HexText((address - 1) & 0xFFFF) + " ");
     // The talker programs each cell before it echoes, so only one byte is in
     // flight; a byte that was never echoed was never confirmed written.
-    do {
-      uint8_t value = programmer.GetImageByte(address);
-      if (!SendByte(value)) return 0;
-      ++address;
-      SetStatusText(HexPairText((address - 1) & 0xFFFF, value));
-      uint8_t echo = 0;
-      if (!ReceiveByteChecked(echo, 100)) return 0;
-      if (echo != value) result = 0;
-      --count;
-    } while (count != 0);
+    auto source = [&](unsigned a) { return programmer.GetImageByte(a); };
+    auto sent = [&](unsigned next) {
+      SetStatusText(HexPairText((next - 1) & 0xFFFF, programmer.GetImageByte(next - 1)));
+    };
+    if (!talker.SendDataPhase(address, count, source, EchoPacing::OneAtATime, 100, result, sent)) return 0;
   }
   return result;
 }
 
-void BulkEraseEeprom() {
-  if (!g_connected.load()) {
+int BulkEraseEeprom(CTalker& talker) {
+  if (!talker.Connected()) {
     AfxMessageBox("Failed\n Controller not connected");
-    return;
+    return 0;
   }
   // With BYTE clear in PPROG the erase covers the whole EEPROM and CONFIG.
-  bool ok = WriteTargetByte(REG_BPROT, 0x00) && WriteTargetByte(REG_PPROG, PPROG_ERASE | PPROG_EELAT);
+  bool ok = talker.WriteTargetByte(REG_BPROT, 0x00) && talker.WriteTargetByte(REG_PPROG, PPROG_ERASE | PPROG_EELAT);
   if (ok) {
-    WriteTargetByte(REG_CONFIG, 0xFF);
-    ok = WriteTargetByte(REG_PPROG, PPROG_ERASE | PPROG_EELAT | PPROG_EPGM);
+    talker.WriteTargetByte(REG_CONFIG, 0xFF);
+    ok = talker.WriteTargetByte(REG_PPROG, PPROG_ERASE | PPROG_EELAT | PPROG_EPGM);
   }
   if (ok) {
-    ProgrammingPulse();
-    ok = WriteTargetByte(REG_PPROG, 0x00);
+    ProgrammingPulse(talker);
+    ok = talker.WriteTargetByte(REG_PPROG, 0x00);
   }
   if (ok) {
     SetStatusText("68HC11 is erased!");
-  } else {
-    AfxMessageBox("68HC11 erase failed!");
+    return 1;
   }
+  AfxMessageBox("68HC11 erase failed!");
+  return 0;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 class CProgrammer;
+class CTalker;
 
 enum : unsigned {
   REG_BPROT = 0x1035,
@@ -12,11 +13,12 @@ enum : unsigned {
   REG_CONFIG = 0x103F,
 };
 
-int EepromOn(unsigned address);
-int EepromOff();
-int EraseEepromByte(unsigned address, uint8_t value);
-int ProgramEepromByte(unsigned address, uint8_t value);
-int UpdateEepromByte(unsigned address, uint8_t value);
-int WriteEepromByte(unsigned address, uint8_t value);
-int WriteEepromBlock(unsigned address, CProgrammer& programmer, unsigned countMinusOne);
-void BulkEraseEeprom();
+int EepromOn(CTalker& talker, unsigned address);
+int EepromOff(CTalker& talker);
+int EraseEepromByte(CTalker& talker, unsigned address, uint8_t value);
+int ProgramEepromByte(CTalker& talker, unsigned address, uint8_t value);
+int UpdateEepromByte(CTalker& talker, unsigned address, uint8_t value);
+int WriteEepromByte(CTalker& talker, unsigned address, uint8_t value);
+int WriteEepromBlock(CTalker& talker, unsigned address, CProgrammer& programmer, unsigned countMinusOne);
+// Clear Processor: 1 when EEPROM and CONFIG were bulk-erased.
+int BulkEraseEeprom(CTalker& talker);

@@ -1,10 +1,10 @@
 #include "target/FlashChip.h"
 
-#include "app/MainFrame.h"
+#include "panes/MainFrame.h"
 #include "image/Programmer.h"
-#include "link/ByteFifo.h"
-#include "link/LinkState.h"
+#include "link/Link.h"
 #include "shell/Shell.h"
+#include "target/BootLoad.h"
 #include "target/Eeprom.h"
 #include "target/HexFormat.h"
 #include "target/ProgressDlg.h"
@@ -28,67 +28,51 @@ void SkipUnwritten(unsigned& address, unsigned& remaining, const CProgrammer& pr
   }
 }
 
-// The data phase of both flash writers: up to two bytes in flight, the last
-// two of a chunk one at a time.  Returns false when the link failed and the
-// transfer cannot go on; a wrong echo only clears `result`.
-bool ProgramChunk(unsigned& address, const CProgrammer& programmer, uint8_t count, bool reportEvery16,
-                  int& result) {
-  auto advance = [&]() {
-    ++address;
-    if (reportEvery16 && (address & 0xF) == 0) SetStatusText(HexText(address) + " ");
-  };
-  do {
-    uint8_t first = programmer.GetImageByte(address);
-    uint8_t echo = 0;
-    if (!SendByte(first)) return false;
-    advance();
-    if (count > 2) {
-      uint8_t second = programmer.GetImageByte(address);
-      if (!SendByte(second)) return false;
-      advance();
-      --count;
-      if (!ReceiveByteChecked(echo)) return false;
-      if (echo != first) result = 0;
-      if (!ReceiveByteChecked(echo)) return false;
-      if (echo != second) result = 0;
-    } else {
-      if (!ReceiveByteChecked(echo)) return false;
-      if (echo != first) result = 0;
-    }
-    --count;
-  } while (count != 0);
-  return true;
-}
-
 }  // namespace
 
-unsigned GetFlashId() {
-  g_rxFifo.Clear();
-  if (!SendByte(CMD_FLASH_ID)) return 0;
+unsigned GetFlashId(CTalker& talker) {
+  talker.Link().Queue().Clear();
+  if (!talker.SendByte(CMD_FLASH_ID)) return 0;
   uint8_t reply = 0, manufacturer = 0, device = 0;
-  if (!ReceiveByteChecked(reply) || reply != kFlashIdAck) return 0;
-  if (!ReceiveByteChecked(manufacturer)) return 0;
+  if (!talker.ReceiveByteChecked(reply)) return 0;
+  if (reply != kFlashIdAck) {
+    talker.NoteFault(Outcome::CommandRejected);
+    return 0;
+  }
+  if (!talker.ReceiveByteChecked(manufacturer)) return 0;
   // Half an identity is no identity.
-  if (!SendByte(manufacturer) || !ReceiveByteChecked(device)) return 0;
+  if (!talker.SendByte(manufacturer) || !talker.ReceiveByteChecked(device)) return 0;
   return (static_cast<unsigned>(manufacturer) << 8) | device;
 }
 
-int ChipErase() {
-  g_rxFifo.Clear();
-  if (!SendByte(CMD_CHIP_ERASE)) return 0;
+int ChipErase(CTalker& talker) {
+  talker.Link().Queue().Clear();
+  if (!talker.SendByte(CMD_CHIP_ERASE)) return 0;
   uint8_t reply = 0;
-  if (!ReceiveByteChecked(reply) || reply != kEraseAck) return 0;
-  if (!SendByte(kEraseGo)) return 0;
+  if (!talker.ReceiveByteChecked(reply)) return 0;
+  if (reply != kEraseAck) {
+    talker.NoteFault(Outcome::CommandRejected);
+    return 0;
+  }
+  if (!talker.SendByte(kEraseGo)) return 0;
   // The erase takes seconds; the wait keeps the UI alive meanwhile.
-  if (!ReceiveByteChecked(reply)) return 0;
-  return reply == kErased ? 1 : 0;
+  if (!talker.ReceiveByteChecked(reply)) return 0;
+  if (reply == kErased) return 1;
+  talker.NoteFault(Outcome::ChipFailed);
+  return 0;
 }
 
-int CProgrammer::EraseFlash() {
-  EnsureTalker(false);
+int EraseFlash(CTalker& talker, OpResult* out) {
+  OpResult scratch;
+  OpResult& result = out ? *out : scratch;
+  result = OpResult();
+  OpResult boot;
+  EnsureTalker(talker, false, &boot);
   bool confirmed = AfxMessageBox("Erase Program?", MB_OKCANCEL) == IDOK;
-  if (confirmed && g_connected.load()) {
-    unsigned id = GetFlashId();
+  if (confirmed && talker.Connected()) {
+    talker.ClearFault();
+    unsigned id = GetFlashId(talker);
+    result.chipId = id;
     SetStatusText("M " + HexText(id >> 8) + " CH " + HexText(id & 0xFF));
     if (id == kFlashEepromChipId) {
       // That chip is rewritten block by block and needs no erase.
@@ -96,54 +80,87 @@ int CProgrammer::EraseFlash() {
       return 1;
     }
     SetStatusText("Erasing AMD29F010");
-    if (ChipErase()) {
+    talker.ClearFault();
+    if (ChipErase(talker)) {
       SetStatusText("AMD chip is erased! ");
       return 1;
     }
     AfxMessageBox("AMD Erase Failed!");
+    result.outcome = talker.FaultOutcome() == Outcome::LinkLost ? Outcome::LinkLost : Outcome::ChipFailed;
     return 0;
   }
-  if (!g_connected.load()) AfxMessageBox("Communications not connected");
+  if (!talker.Connected()) {
+    AfxMessageBox("Communications not connected");
+    result = boot.Ok() ? OpResult::With(Outcome::NotConnected) : boot;
+    if (result.outcome == Outcome::NoTalker) result.outcome = Outcome::NotConnected;
+  } else {
+    result = OpResult::With(Outcome::Cancelled, "Erase Program?");
+  }
   return 0;
 }
 
-int WriteFlash(unsigned address, CProgrammer& programmer, unsigned countMinusOne, bool writeAll) {
+int WriteFlash(CTalker& talker, unsigned address, CProgrammer& programmer, unsigned countMinusOne,
+               bool writeAll) {
   if (!RangeFits(address, countMinusOne)) return 0;
   // With the EEPROM mapped over the flash the bytes would land in the wrong chip.
-  if (!EepromOff()) return 0;
-  g_rxFifo.Clear();
+  if (!EepromOff(talker)) return 0;
+  CProgressDlg progress;
+  progress.Begin("Writing Flash", address, countMinusOne, programmer.GetImageByte(address), Transfer::WriteFlash);
+  talker.Link().Queue().Clear();
+  const unsigned first = address;
   unsigned remaining = countMinusOne + 1;
   int result = 1;
+  auto source = [&](unsigned a) { return programmer.GetImageByte(a); };
+  auto sent = [](unsigned next) {
+    if ((next & 0xF) == 0) SetStatusText(HexText(next) + " ");
+  };
   while (remaining > 0) {
-    if (!g_connected.load()) return 0;
+    if (!talker.Connected()) {
+      talker.NoteFault(Outcome::LinkLost, address);
+      return 0;
+    }
     if (!writeAll) SkipUnwritten(address, remaining, programmer);
     uint8_t count = CountByte(remaining);
-    if (!SendCommandHeader(CMD_FLASH_WRITE, address & 0xFFFF, count)) result = 0;
+    if (!talker.SendCommandHeader(CMD_FLASH_WRITE, address & 0xFFFF, count)) result = 0;
     SetStatusText(HexText((address - 1) & 0xFFFF) + " ");
-    if (!ProgramChunk(address, programmer, count, true, result)) return 0;
+    if (!talker.SendDataPhase(address, count, source, EchoPacing::PairsButLastTwo, 50, result, sent)) return 0;
+    progress.SetPos(address - 1);
+    progress.SetAddress(address - 1, true);
+    progress.SetValue(programmer.GetImageByte(address - 1), true);
+    progress.SetDone(address - first);
   }
   return result;
 }
 
-int WriteFlashBlocks(unsigned address, CProgrammer& programmer, unsigned countMinusOne, bool writeAll) {
+int WriteFlashBlocks(CTalker& talker, unsigned address, CProgrammer& programmer, unsigned countMinusOne,
+                     bool writeAll) {
   CProgressDlg progress;
-  progress.Begin("Writing Flash", address, countMinusOne, programmer.GetImageByte(address));
-  if (!g_connected.load() || !RangeFits(address, countMinusOne)) return 0;
+  progress.Begin("Writing Flash", address, countMinusOne, programmer.GetImageByte(address), Transfer::WriteFlash);
+  if (!talker.Connected() || !RangeFits(address, countMinusOne)) return 0;
 
-  g_rxFifo.Clear();
+  talker.Link().Queue().Clear();
+  const unsigned first = address;
   unsigned remaining = countMinusOne + 1;
   int result = 1;
+  auto source = [&](unsigned a) { return programmer.GetImageByte(a); };
   while (remaining > 0) {
-    if (!g_connected.load()) return 0;
+    if (!talker.Connected()) {
+      talker.NoteFault(Outcome::LinkLost, address);
+      return 0;
+    }
     if (!writeAll) SkipUnwritten(address, remaining, programmer);
     unsigned count = remaining < kBlockSize ? remaining : kBlockSize;
     remaining -= count;
-    if (!SendCommandHeader(CMD_FLASH_BLOCK_WRITE, address & 0xFFFF, static_cast<uint8_t>(count))) result = 0;
+    if (!talker.SendCommandHeader(CMD_FLASH_BLOCK_WRITE, address & 0xFFFF, static_cast<uint8_t>(count)))
+      result = 0;
     SetStatusText(HexText((address - 1) & 0xFFFF));
-    if (!ProgramChunk(address, programmer, static_cast<uint8_t>(count), false, result)) return 0;
+    if (!talker.SendDataPhase(address, static_cast<uint8_t>(count), source, EchoPacing::PairsButLastTwo, 50,
+                              result))
+      return 0;
     progress.SetPos(address);
     progress.SetAddress(address, true);
     progress.SetValue(programmer.GetImageByte(address), true);
+    progress.SetDone(address - first);
   }
   return result;
 }

@@ -75,12 +75,20 @@ int CProgressDlg::SetValue(unsigned value, bool show) {
   return Changed(*this);
 }
 
-void CProgressDlg::Begin(const std::string& label, unsigned first, unsigned countMinusOne,
-                         unsigned firstValue) {
+void CProgressDlg::Begin(const std::string& label, unsigned first, unsigned countMinusOne, unsigned firstValue,
+                         Transfer transfer) {
+  m_transfer = transfer;
+  m_done = 0;
+  m_total = static_cast<uint64_t>(countMinusOne) + 1;
   Create();
   SetRange(first, static_cast<long>(first) + countMinusOne);
   SetPos(first);
   SetLabel(label);
   SetAddress(first, true);
   SetValue(firstValue, true);
+}
+
+void CProgressDlg::SetDone(uint64_t done) {
+  m_done = done;
+  Changed(*this);
 }

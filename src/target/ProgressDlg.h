@@ -1,8 +1,21 @@
-// The modeless, button-less progress window of long transfers.  The model
-// keeps the bar's range and position and the three texts; the shell shows it.
+// The modeless progress window of long transfers.  The model keeps the bar's
+// range and position and the three texts the window shows, and, typed, what
+// is being done and how far it has come; the shell shows it and may ask the
+// transfer to stop.
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+// What a progress window reports on.
+enum class Transfer {
+  Read,         // reading memory into the image
+  WriteMemory,  // plain memory writes
+  WriteEeprom,  // the internal EEPROM
+  WriteFlash,   // the external flash chip
+  Verify,       // reading back what was written
+  Erase,        // erasing the flash chip
+};
 
 class CProgressDlg {
  public:
@@ -19,7 +32,10 @@ class CProgressDlg {
   int SetValue(unsigned value, bool show);      // "0x%2x"
   // Opens the window for a transfer of countMinusOne + 1 bytes from `first`:
   // bar range and position, label, first address and the byte there.
-  void Begin(const std::string& label, unsigned first, unsigned countMinusOne, unsigned firstValue);
+  void Begin(const std::string& label, unsigned first, unsigned countMinusOne, unsigned firstValue,
+             Transfer transfer = Transfer::Read);
+  // Bytes moved so far (of m_total); the shell derives rate and time left.
+  void SetDone(uint64_t done);
 
   long m_low = 0;
   long m_high = 100;
@@ -28,4 +44,10 @@ class CProgressDlg {
   std::string m_address;  // at most 8
   std::string m_value;    // at most 8
   bool m_open = false;
+
+  Transfer m_transfer = Transfer::Read;
+  uint64_t m_done = 0;
+  uint64_t m_total = 0;
+  // Set by the shell when the user asks the transfer to stop (Cancel).
+  bool m_stopRequested = false;
 };

@@ -1,47 +1,97 @@
 #include "target/Talker.h"
 
-#include "app/MainFrame.h"
 #include "image/Programmer.h"
-#include "link/ByteFifo.h"
-#include "link/Event.h"
-#include "link/LinkState.h"
-#include "shell/Shell.h"
+#include "link/Link.h"
+#include "panes/MainFrame.h"
 #include "target/HexFormat.h"
 #include "target/ProgressDlg.h"
 #include "target/TargetRange.h"
 
-int SendByte(uint8_t byte) {
-  if (!g_connected.load()) return 0;
-  return WriteBytes(&byte, 1) ? 1 : 0;
-}
-
-int ReceiveByteChecked(uint8_t& byte, int waitMs) {
-  while (g_rxFifo.Count() == 0) {
-    if (!g_connected.load()) return 0;
-    // Keeping the UI alive is what lets the user disconnect from a talker
-    // that never answers; there is deliberately no time limit here.
-    if (g_shell && g_shell->DispatchPendingEvent()) continue;
-    g_rxDataEvent.Wait(waitMs);
-    g_rxDataEvent.Reset();
+const char* OutcomeName(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::Ok:
+      return "done";
+    case Outcome::Cancelled:
+      return "cancelled";
+    case Outcome::NotConnected:
+      return "not connected";
+    case Outcome::LinkLost:
+      return "link lost";
+    case Outcome::Interrupted:
+      return "interrupted";
+    case Outcome::FileError:
+      return "file error";
+    case Outcome::BadRecords:
+      return "bad records";
+    case Outcome::NothingToDo:
+      return "nothing to do";
+    case Outcome::Refused:
+      return "refused";
+    case Outcome::BootFailed:
+      return "boot load failed";
+    case Outcome::NoTalker:
+      return "no talker";
+    case Outcome::CommandRejected:
+      return "command rejected";
+    case Outcome::EchoMismatch:
+      return "echo mismatch";
+    case Outcome::VerifyMismatch:
+      return "verify mismatch";
+    case Outcome::ReadMismatch:
+      return "read mismatch";
+    case Outcome::ChipFailed:
+      return "chip failed";
   }
-  byte = g_rxFifo.GetByte();
-  return 1;
+  return "unknown";
 }
 
-uint8_t ReceiveByteWait(int waitMs) {
+bool CTalker::Connected() const { return m_link.Connected(); }
+
+void CTalker::NoteFault(Outcome outcome, unsigned address) {
+  if (m_fault != Outcome::Ok || outcome == Outcome::Ok) return;
+  m_fault = outcome;
+  m_faultAddress = address & 0xFFFF;
+}
+
+OpResult CTalker::FaultResult() const {
+  OpResult r;
+  r.outcome = m_fault;
+  r.address = m_faultAddress;
+  return r;
+}
+
+int CTalker::SendByte(uint8_t byte) {
+  if (!m_link.Connected()) {
+    NoteFault(Outcome::LinkLost);
+    return 0;
+  }
+  if (m_link.WriteBytes(&byte, 1)) return 1;
+  NoteFault(Outcome::LinkLost);
+  return 0;
+}
+
+int CTalker::ReceiveByteChecked(uint8_t& byte, int waitMs) {
+  if (m_link.ReceiveByte(byte, waitMs)) return 1;
+  NoteFault(Outcome::LinkLost);
+  return 0;
+}
+
+uint8_t CTalker::ReceiveByteWait(int waitMs) {
   uint8_t byte = 0;
   ReceiveByteChecked(byte, waitMs);
   return byte;
 }
 
-uint8_t ReceiveByte() { return ReceiveByteWait(50); }
+uint8_t CTalker::ReceiveByte() { return ReceiveByteWait(50); }
 
-int SendCommandHeader(uint8_t command, unsigned address, uint8_t count) {
+int CTalker::SendCommandHeader(uint8_t command, unsigned address, uint8_t count) {
   // A command byte that never left the host gets no reply; waiting for one
   // would hold the UI until the user disconnects.
   if (!SendByte(command)) return 0;
   uint8_t reply = 0;
-  bool ok = ReceiveByteChecked(reply) && reply == static_cast<uint8_t>(~command);
+  const bool answered = ReceiveByteChecked(reply);
+  const bool ok = answered && reply == static_cast<uint8_t>(~command);
+  if (answered && !ok) NoteFault(Outcome::CommandRejected, address);
   // The talker expects the whole header whatever its reply was.
   bool sent = SendByte(count);
   sent = SendByte(static_cast<uint8_t>(address >> 8)) && sent;
@@ -49,47 +99,75 @@ int SendCommandHeader(uint8_t command, unsigned address, uint8_t count) {
   return ok && sent ? 1 : 0;
 }
 
-int WriteTargetBlock(unsigned address, const uint8_t* data, unsigned countMinusOne) {
-  if (!g_connected.load() || !RangeFits(address, countMinusOne)) return 0;
-  g_rxFifo.Clear();
+bool CTalker::SendDataPhase(unsigned& address, uint8_t count, const std::function<uint8_t(unsigned)>& source,
+                            EchoPacing pacing, int waitMs, int& result,
+                            const std::function<void(unsigned)>& sent) {
+  // The one comparison that tells the pacings apart: how many bytes of the
+  // chunk must still be due for a second byte to go out before the first echo.
+  const unsigned pairFrom = pacing == EchoPacing::Pairs ? 1u : pacing == EchoPacing::PairsButLastTwo ? 2u : 256u;
+  auto check = [&](uint8_t expected, unsigned at) {
+    uint8_t echo = 0;
+    if (!ReceiveByteChecked(echo, waitMs)) return false;
+    if (echo != expected) {
+      result = 0;
+      NoteFault(Outcome::EchoMismatch, at);
+    }
+    return true;
+  };
+  // count is an 8-bit counter: 0 first runs 256 times.
+  unsigned left = count == 0 ? 256u : count;
+  while (left > 0) {
+    const unsigned firstAt = address;
+    const uint8_t first = source(firstAt);
+    if (!SendByte(first)) return false;
+    ++address;
+    if (sent) sent(address);
+    if (left > pairFrom) {
+      const unsigned secondAt = address;
+      const uint8_t second = source(secondAt);
+      if (!SendByte(second)) return false;
+      ++address;
+      if (sent) sent(address);
+      if (!check(first, firstAt) || !check(second, secondAt)) return false;
+      left -= 2;
+    } else {
+      if (!check(first, firstAt)) return false;
+      left -= 1;
+    }
+  }
+  return true;
+}
+
+int CTalker::WriteTargetBlock(unsigned address, const uint8_t* data, unsigned countMinusOne) {
+  if (!m_link.Connected()) {
+    NoteFault(Outcome::NotConnected);
+    return 0;
+  }
+  if (!RangeFits(address, countMinusOne)) return 0;
+  m_link.Queue().Clear();
+  const unsigned base = address;
   unsigned remaining = countMinusOne + 1;
   int result = 1;
   while (remaining > 0) {
     uint8_t count = CountByte(remaining);
     if (!SendCommandHeader(CMD_WRITE, address & 0xFFFF, count)) result = 0;
-    // Two bytes in flight: the second goes out before the first echo is read.
-    do {
-      uint8_t echo = 0;
-      if (!SendByte(data[0])) return 0;
-      ++address;
-      if (count > 1) {
-        if (!SendByte(data[1])) return 0;
-        ++address;
-        --count;
-        if (!ReceiveByteChecked(echo)) return 0;
-        if (echo != data[0]) result = 0;
-        if (!ReceiveByteChecked(echo)) return 0;
-        if (echo != data[1]) result = 0;
-        data += 2;
-      } else {
-        if (!ReceiveByteChecked(echo)) return 0;
-        if (echo != data[0]) result = 0;
-        data += 1;
-      }
-      --count;
-    } while (count != 0);
+    auto source = [&](unsigned a) { return data[a - base]; };
+    if (!SendDataPhase(address, count, source, EchoPacing::Pairs, 50, result)) return 0;
   }
   return result;
 }
 
-int WriteTargetByte(unsigned address, uint8_t value) { return WriteTargetBlock(address, &value, 0); }
+int CTalker::WriteTargetByte(unsigned address, uint8_t value) { return WriteTargetBlock(address, &value, 0); }
 
-int ReadTargetByte(unsigned address, uint8_t& byte) {
-  if (!g_connected.load()) return 0;
+int CTalker::ReadTargetByte(unsigned address, uint8_t& byte) {
+  if (!m_link.Connected()) {
+    NoteFault(Outcome::NotConnected);
+    return 0;
+  }
   // A stale byte left from an earlier exchange would otherwise pass for the
   // complement and shift the real answer into the value; callers write
   // registers such as CONFIG back from what this returns.
-  g_rxFifo.Clear();
+  m_link.Queue().Clear();
   int result = SendCommandHeader(CMD_READ, address & 0xFFFF, 1);
   uint8_t received = 0;
   // The acknowledgement's value means nothing to the talker.
@@ -99,12 +177,17 @@ int ReadTargetByte(unsigned address, uint8_t& byte) {
   return result;
 }
 
-int ReadTargetBlock(unsigned address, CProgrammer& programmer, unsigned countMinusOne) {
+int CTalker::ReadTargetBlock(unsigned address, CProgrammer& programmer, unsigned countMinusOne) {
   CProgressDlg progress;
-  progress.Begin("Reading Memory", address, countMinusOne, programmer.GetImageByte(address));
-  if (!g_connected.load() || !RangeFits(address, countMinusOne)) return 0;
+  progress.Begin("Reading Memory", address, countMinusOne, programmer.GetImageByte(address), Transfer::Read);
+  if (!m_link.Connected()) {
+    NoteFault(Outcome::NotConnected);
+    return 0;
+  }
+  if (!RangeFits(address, countMinusOne)) return 0;
 
-  g_rxFifo.Clear();
+  m_link.Queue().Clear();
+  const unsigned first = address;
   unsigned remaining = countMinusOne + 1;
   int result = 1;
   while (remaining > 0) {
@@ -131,6 +214,7 @@ int ReadTargetBlock(unsigned address, CProgrammer& programmer, unsigned countMin
     progress.SetPos(address - 1);
     progress.SetAddress(address - 1, true);
     progress.SetValue(last, true);
+    progress.SetDone(address - first);
   }
   return result;
 }

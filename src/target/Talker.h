@@ -1,10 +1,17 @@
 // The byte protocol spoken with the talker once it runs in the target's RAM.
-// Every operation runs on the UI thread and returns 1 for success, 0 for failure.
+// Every operation runs on the UI thread and returns 1 for success, 0 for
+// failure; what went wrong first is kept as the talker's fault, so that an
+// operation can report a typed outcome beside its status texts.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
+#include "target/Outcome.h"
+
+class CLink;
 class CProgrammer;
+class CProgressDlg;
 
 enum : uint8_t {
   CMD_READ = 0x01,
@@ -16,16 +23,60 @@ enum : uint8_t {
   CMD_CHIP_ERASE = 0xD1,
 };
 
-int SendByte(uint8_t byte);
-// Next received byte; dispatches UI events while waiting, 0 once the link is gone.
-uint8_t ReceiveByte();
-uint8_t ReceiveByteWait(int waitMs);
-// As ReceiveByteWait, but says whether a byte really arrived: 1 with the byte
-// stored in `byte`, 0 (byte untouched) when the link went away first.  The
-// block operations use it so that a lost link is never mistaken for a 0x00.
-int ReceiveByteChecked(uint8_t& byte, int waitMs = 50);
-int SendCommandHeader(uint8_t command, unsigned address, uint8_t count);
-int WriteTargetBlock(unsigned address, const uint8_t* data, unsigned countMinusOne);
-int WriteTargetByte(unsigned address, uint8_t value);
-int ReadTargetByte(unsigned address, uint8_t& byte);
-int ReadTargetBlock(unsigned address, CProgrammer& programmer, unsigned countMinusOne);
+// How the echoed data phase of a write keeps its bytes on the wire.
+enum class EchoPacing {
+  Pairs,           // two bytes out, then both echoes (memory writes)
+  PairsButLastTwo, // as Pairs, but the last two bytes of a chunk one at a time (flash)
+  OneAtATime,      // each echo before the next byte: the talker programs the cell first (EEPROM)
+};
+
+class CTalker {
+ public:
+  explicit CTalker(CLink& link) : m_link(link) {}
+  CTalker(const CTalker&) = delete;
+  CTalker& operator=(const CTalker&) = delete;
+
+  CLink& Link() { return m_link; }
+  bool Connected() const;
+
+  int SendByte(uint8_t byte);
+  // Next received byte; dispatches UI events while waiting, 0 once the link is gone.
+  uint8_t ReceiveByte();
+  uint8_t ReceiveByteWait(int waitMs);
+  // As ReceiveByteWait, but says whether a byte really arrived: 1 with the
+  // byte stored in `byte`, 0 (byte untouched) when the link went away first.
+  // The block operations use it so that a lost link is never mistaken for a 0x00.
+  int ReceiveByteChecked(uint8_t& byte, int waitMs = 50);
+  int SendCommandHeader(uint8_t command, unsigned address, uint8_t count);
+  int WriteTargetBlock(unsigned address, const uint8_t* data, unsigned countMinusOne);
+  int WriteTargetByte(unsigned address, uint8_t value);
+  int ReadTargetByte(unsigned address, uint8_t& byte);
+  int ReadTargetBlock(unsigned address, CProgrammer& programmer, unsigned countMinusOne);
+
+  // The data phase of every echoed write: `count` bytes (0 = 256) taken from
+  // `source` at consecutive addresses from `address`, each echo compared with
+  // its byte.  `sent` is told the address after each byte that went out.
+  // false when the transfer cannot go on (the link failed); a wrong echo only
+  // clears `result` and notes the fault.
+  bool SendDataPhase(unsigned& address, uint8_t count, const std::function<uint8_t(unsigned)>& source,
+                     EchoPacing pacing, int waitMs, int& result,
+                     const std::function<void(unsigned)>& sent = std::function<void(unsigned)>());
+
+  // ---- what went wrong ----
+  // The first fault since ClearFault(): its outcome and address.
+  Outcome FaultOutcome() const { return m_fault; }
+  unsigned FaultAddress() const { return m_faultAddress; }
+  void ClearFault() {
+    m_fault = Outcome::Ok;
+    m_faultAddress = 0;
+  }
+  // Records a fault unless an earlier one is kept.
+  void NoteFault(Outcome outcome, unsigned address = 0);
+  // The fault as a result (Ok when there was none).
+  OpResult FaultResult() const;
+
+ private:
+  CLink& m_link;
+  Outcome m_fault = Outcome::Ok;
+  unsigned m_faultAddress = 0;
+};

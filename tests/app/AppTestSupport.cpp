@@ -6,7 +6,6 @@
 #include <QTimer>
 #include <memory>
 
-#include "link/ExchangeGuard.h"
 
 namespace {
 // Parent of the watchers still waiting, so that a test cannot leave one
@@ -51,7 +50,7 @@ void Pump(int ms) {
   }
 }
 
-void DesktopTest::SetUp() { TargetExchangeFlag().store(false); }
+void DesktopTest::SetUp() {}
 
 void DesktopTest::Start() {
   app = std::make_unique<CTrellisApp>(&store);
@@ -64,7 +63,6 @@ void DesktopTest::Start() {
 
 void DesktopTest::TearDown() {
   CancelModalWatchers();
-  TargetExchangeFlag().store(false);
   app.reset();
 }
 

@@ -6,11 +6,10 @@
 
 #include "AppTestSupport.h"
 #include "app/CommandTable.h"
-#include "app/MainFrame.h"
+#include "panes/MainFrame.h"
 #include "app/TrellisView.h"
 #include "app/qt/ViewWidgets.h"
-#include "link/ExchangeGuard.h"
-#include "link/LinkState.h"
+#include "link/Link.h"
 #include "sim/VirtualController.h"
 
 namespace {
@@ -53,7 +52,7 @@ TEST_F(KeyboardTest, TypedKeysSendFramesAndEchoThemWhileConnected) {
   EXPECT_EQ(0, app->Frame()->Pane(PANE_XMIT)->Count());
 
   QTest::keyClick(window, Qt::Key_F7);
-  ASSERT_TRUE(g_connected);
+  ASSERT_TRUE(app->View()->Link().Connected());
   EXPECT_EQ(0u, app->View()->StatusLineText().find("Connected, Connection Normal"));
 
   QTest::keyClicks(window->ViewWidget(), "3Ab");  // keys without a frame
@@ -72,7 +71,7 @@ TEST_F(KeyboardTest, TypedKeysSendFramesAndEchoThemWhileConnected) {
   EXPECT_EQ("XMIT: F4,57,1,0,B4,", lines[1]);
 
   QTest::keyClick(window, Qt::Key_F8);
-  EXPECT_FALSE(g_connected);
+  EXPECT_FALSE(app->View()->Link().Connected());
   EXPECT_EQ(0u, app->View()->StatusLineText().find("Disconnected, "));
 }
 
@@ -91,16 +90,16 @@ TEST_F(KeyboardTest, ConnectFailureLeavesTheWindowDisconnected) {
   window->RunCommand(ID_CONNECT);
   EXPECT_EQ("Connection failed!", text);
   EXPECT_EQ("TTY application", caption);
-  EXPECT_FALSE(g_connected);
+  EXPECT_FALSE(app->View()->Link().Connected());
 }
 
 TEST_F(KeyboardTest, ClosingTheWindowDuringAnExchangeEndsTheLinkSoTheExchangeCanUnwind) {
   Start();
   window->RunCommand(ID_CONNECT);
-  ASSERT_TRUE(g_connected);
+  ASSERT_TRUE(app->View()->Link().Connected());
   {
-    CExchangeGuard exchange;  // as a command waiting for the target holds it
+    CExchangeGuard exchange(app->View()->Link());  // as a command waiting for the target holds it
     window->close();
-    EXPECT_FALSE(g_connected);
+    EXPECT_FALSE(app->View()->Link().Connected());
   }
 }

@@ -12,7 +12,7 @@
 #include "app/TrellisView.h"
 #include "app/TtySettingsDlg.h"
 #include "app/qt/DialogForm.h"
-#include "link/LinkState.h"
+#include "link/Link.h"
 
 namespace {
 
@@ -89,7 +89,7 @@ TEST_F(SettingsDialogTest, OpensWithTheCurrentSettingsAndListsInOrder) {
   window->RunCommand(ID_SETTINGS);
   EXPECT_TRUE(seen);
   EXPECT_EQ("/dev/ttyUSB3", store.GetProfileString("Comm", "Device 2", ""));
-  EXPECT_EQ(1920, g_normalBaud);
+  EXPECT_EQ(1920, app->View()->Link().m_settings.normalBaud);
 }
 
 TEST_F(SettingsDialogTest, RefusesOutOfRangeValuesAndKeepsTheDialogOpen) {
@@ -121,8 +121,8 @@ TEST_F(SettingsDialogTest, RefusesOutOfRangeValuesAndKeepsTheDialogOpen) {
   EXPECT_FALSE(refusals[3].empty());
   // Nothing was taken over or stored by the refused attempts or the Cancel.
   EXPECT_EQ(writesBefore, store.Writes());
-  EXPECT_EQ(9600, g_normalBaud);
-  EXPECT_EQ(1200, g_bootstrapBaud);
+  EXPECT_EQ(9600, app->View()->Link().m_settings.normalBaud);
+  EXPECT_EQ(1200, app->View()->Link().m_settings.bootstrapBaud);
 }
 
 TEST_F(SettingsDialogTest, OkTakesOverEveryValueAndStoresOnlyTheLinkOnes) {
@@ -143,21 +143,21 @@ TEST_F(SettingsDialogTest, OkTakesOverEveryValueAndStoresOnlyTheLinkOnes) {
     OkButton(form)->click();
   });
   window->RunCommand(ID_SETTINGS);
-  EXPECT_EQ(19200, g_normalBaud);
-  EXPECT_EQ(2, g_port);
-  EXPECT_EQ(7, g_dataBits);
-  EXPECT_EQ(2, g_parity);
-  EXPECT_EQ(2, g_stopBits);
-  EXPECT_TRUE(g_rtsCtsFlow);
-  EXPECT_FALSE(g_dtrDsrFlow);
-  EXPECT_EQ(976, g_bootstrapBaud);
+  EXPECT_EQ(19200, app->View()->Link().m_settings.normalBaud);
+  EXPECT_EQ(2, app->View()->Link().m_settings.port);
+  EXPECT_EQ(7, app->View()->Link().m_settings.dataBits);
+  EXPECT_EQ(2, app->View()->Link().m_settings.parity);
+  EXPECT_EQ(2, app->View()->Link().m_settings.stopBits);
+  EXPECT_TRUE(app->View()->Link().m_settings.rtsCtsFlow);
+  EXPECT_FALSE(app->View()->Link().m_settings.dtrDsrFlow);
+  EXPECT_EQ(976, app->View()->Link().m_settings.bootstrapBaud);
   EXPECT_EQ(0, app->View()->m_displayComm);
   EXPECT_EQ(19200, store.GetProfileInt("Comm", "Normal Baud", -1));
   EXPECT_EQ(2, store.GetProfileInt("Comm", "Port", -1));
   EXPECT_EQ(976, store.GetProfileInt("Comm", "BSB", -1));
   EXPECT_EQ(0, store.GetProfileInt("Comm", "Bootstrap Start Byte", -1));
   EXPECT_EQ("/dev/ttyUSB0", store.GetProfileString("Comm", "Device 3", ""));
-  EXPECT_EQ("/dev/ttyUSB0", CTrellisView::DevicePathForPort(2));
+  EXPECT_EQ("/dev/ttyUSB0", CLink::DevicePathForPort(2));
   EXPECT_FALSE(store.Has("Comm", "Data Bits"));
 
   // Confirming again without changes rewrites the same values.
@@ -165,7 +165,7 @@ TEST_F(SettingsDialogTest, OkTakesOverEveryValueAndStoresOnlyTheLinkOnes) {
   window->RunCommand(ID_SETTINGS);
   EXPECT_EQ(19200, store.GetProfileInt("Comm", "Normal Baud", -1));
   EXPECT_EQ(976, store.GetProfileInt("Comm", "BSB", -1));
-  EXPECT_EQ(7, g_dataBits);
+  EXPECT_EQ(7, app->View()->Link().m_settings.dataBits);
 }
 
 TEST(TtySettingsModel, BaudTextLimitAndReading) {

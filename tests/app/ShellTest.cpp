@@ -16,7 +16,7 @@
 #include "AppTestSupport.h"
 #include "support/qt/FileDialogAnswer.h"
 #include "app/CommandTable.h"
-#include "app/MainFrame.h"
+#include "panes/MainFrame.h"
 #include "app/TrellisDoc.h"
 #include "app/qt/ProgressWindow.h"
 #include "app/qt/QtShell.h"

@@ -15,12 +15,12 @@
 #include <QToolBar>
 
 #include "AppTestSupport.h"
+#include "sim/VirtualController.h"
 #include "app/CommandTable.h"
-#include "app/MainFrame.h"
+#include "panes/MainFrame.h"
 #include "app/TrellisView.h"
 #include "app/qt/ViewWidgets.h"
-#include "link/ExchangeGuard.h"
-#include "link/LinkState.h"
+#include "link/Link.h"
 
 namespace {
 
@@ -138,20 +138,24 @@ TEST_F(DesktopTest, FirstStartShowsTitledWindowWithViewAndFourEmptyPanes) {
 }
 
 TEST_F(DesktopTest, StatusLineIsDrawnInTheTwelfthTextRowForEveryConnectionState) {
+  VirtualController sim;
+  ASSERT_TRUE(sim.Start());
+  store.WriteProfileString("Comm", "Device 1", sim.SlavePath());
   Start();
   auto ink = InkRows(window->ViewWidget()->grab().toImage());
   EXPECT_GE(ink.first, 216);
   EXPECT_LT(ink.second, 216 + 18);
 
   // The text drawn follows the flags the view reads.
-  g_connected = true;
+  app->View()->OnConnect();
+  ASSERT_TRUE(app->View()->Link().Connected());
   EXPECT_EQ(0u, app->View()->StatusLineText().find("Connected, Connection Normal"));
-  g_bootMode = true;
+  app->View()->Link().SetBootMode(true);
   EXPECT_EQ(0u, app->View()->StatusLineText().find("Connected, Connection Boot Mode"));
   QImage bootImage = window->ViewWidget()->grab().toImage();
-  g_bootMode = false;
+  app->View()->Link().SetBootMode(false);
   QImage normalImage = window->ViewWidget()->grab().toImage();
-  g_connected = false;
+  app->View()->OnDisconnect();
   EXPECT_NE(bootImage, normalImage);
   ink = InkRows(bootImage);
   EXPECT_GE(ink.first, 216);
@@ -270,7 +274,7 @@ TEST_F(DesktopTest, PaneFocusLeavesOnlySaveMemoryAndQuickFlashWhichThenDoNothing
   // file dialog, no status text.
   QTest::keyClick(window, Qt::Key_F7);
   Pump(20);
-  EXPECT_FALSE(g_connected);
+  EXPECT_FALSE(app->View()->Link().Connected());
   QTest::keyClick(window, Qt::Key_Q, Qt::ControlModifier);
   Pump(20);
   EXPECT_EQ(nullptr, QApplication::activeModalWidget());
@@ -284,7 +288,7 @@ TEST_F(DesktopTest, PaneFocusLeavesOnlySaveMemoryAndQuickFlashWhichThenDoNothing
 
 TEST_F(DesktopTest, RunningExchangeDisablesOtherTargetCommandsButNotDisconnect) {
   Start();
-  CExchangeGuard guard;
+  CExchangeGuard guard(app->View()->Link());
   ASSERT_TRUE(guard.Acquired());
   window->UpdateCommandUI();
   for (int id : {ID_BOOT_LOAD, ID_QUICK_FLASH, ID_ERASE_FLASH_CHIP, ID_FLASH_CONTROLLER, ID_SAVE_PROGRAM,
@@ -298,7 +302,7 @@ TEST_F(DesktopTest, RunningExchangeDisablesOtherTargetCommandsButNotDisconnect) 
     EXPECT_TRUE(window->Action(id)->isEnabled()) << id;
   }
   // The menus catch up by themselves once the exchange ends.
-  TargetExchangeFlag().store(false);
+  app->View()->Link().ExchangeFlag().store(false);
   Pump(400);
   EXPECT_TRUE(window->Action(ID_FLASH_CONTROLLER)->isEnabled());
 }

@@ -532,7 +532,7 @@ TEST_F(CliProcessTest, ExitStatusesNameWhatFailed) {
       {{"flash", (m_dir / "missing.s19").string()}, 3, "missing.s19"},
       {{"checksum", m_dir.string()}, 3, "folder"},
       {{"--talker", (m_dir / "none.s19").string(), "bootload"}, 3, "none.s19"},
-      {{"set-eeprom", "b600", "1"}, 5, "EEprom write failed!"},
+      {{"set-eeprom", "b600", "1"}, 2, "EEprom write failed!"},
       {{"erase"}, 6, "Erase Program?"},
   };
   for (const Case& c : cases) {

@@ -10,6 +10,7 @@
 #include "cli/OverlayStore.h"
 #include "cli/ProgressMeter.h"
 #include "image/LoadOffsetDlg.h"
+#include "target/ProgressDlg.h"
 #include "support/MemoryStore.h"
 
 namespace {
@@ -162,31 +163,21 @@ struct ShellRig {
   ConsoleShell shell;
 };
 
-TEST(ConsoleShell, DialogsTakeTheCommandLineByControlIdAndRefuseWhatTheyWould) {
+TEST(ConsoleShell, NoDialogOrFileChooserIsEverAnswered) {
+  // keston-cli hands every operation its options; a dialog or a file chooser
+  // that still opens is refused and said, never answered with a guess.
   ShellRig rig({});
   CLoadOffsetDlg dlg;
-  ConsoleShell::DialogAnswer a;
-  a.texts[CLoadOffsetDlg::IDC_OFFSET] = "100";
-  a.values[CLoadOffsetDlg::IDC_PREFILL] = 0;
-  rig.shell.AnswerDialog("Load Offset", a);
-  EXPECT_EQ(rig.shell.RunModal(dlg), IDOK);
+  dlg.SetOffset(0x100);
+  EXPECT_EQ(rig.shell.RunModal(dlg), IDCANCEL);
   EXPECT_EQ(dlg.GetOffset(), 0x100);
-  EXPECT_EQ(dlg.m_preFill, 0);
-  EXPECT_EQ(dlg.m_fillText, "ff");  // untouched fields keep what they showed
-
-  // A fill value over the dialog's limit is refused as the dialog would, and nothing changes.
-  CLoadOffsetDlg second;
-  a.texts[CLoadOffsetDlg::IDC_FILL] = "1ff";
-  rig.shell.AnswerDialog("Load Offset", a);
-  EXPECT_EQ(rig.shell.RunModal(second), IDCANCEL);
-  EXPECT_EQ(second.m_fillText, "ff");
-  EXPECT_NE(rig.shell.refusal.find("Load Offset"), std::string::npos) << rig.shell.refusal;
-
-  // A dialog the command line says nothing about is accepted as it opened.
-  CLoadOffsetDlg third;
-  ShellRig plain({});
-  EXPECT_EQ(plain.shell.RunModal(third), IDOK);
-  EXPECT_EQ(third.m_preFill, 1);
+  EXPECT_NE(rig.err.str().find("Load Offset: not available on the command line"), std::string::npos)
+      << rig.err.str();
+  FileDialogRequest request;
+  request.title = "Select Boot loader file";
+  FileDialogResult result;
+  EXPECT_FALSE(rig.shell.ChooseFile(request, result));
+  EXPECT_EQ(rig.shell.unansweredFiles, std::vector<std::string>{"Select Boot loader file"});
 }
 
 TEST(ConsoleShell, QuestionsAreAnsweredByYesAskedOnATerminalOrDeclined) {
@@ -238,7 +229,7 @@ TEST(ConsoleShell, SilenceLongerThanTheTimeOutEndsTheLinkOnce) {
   EXPECT_FALSE(patient.shell.DispatchPendingEvent());
 }
 
-TEST(ConsoleShell, AddressStatusesDriveProgressInsteadOfFlooding) {
+TEST(ConsoleShell, ProgressWindowsDriveTheBarAndAddressStatusesStayQuiet) {
   EXPECT_TRUE(ConsoleShell::IsAddressStatus("7fff "));
   EXPECT_TRUE(ConsoleShell::IsAddressStatus("10000"));
   EXPECT_TRUE(ConsoleShell::IsAddressStatus("103f 5"));
@@ -248,33 +239,39 @@ TEST(ConsoleShell, AddressStatusesDriveProgressInsteadOfFlooding) {
   EXPECT_FALSE(ConsoleShell::IsAddressStatus(""));
 
   ShellRig rig({});
-  rig.shell.TrackStatusAddresses("Writing Flash", 0x8000, 0x80FF);
-  for (unsigned a = 0x7FFF; a <= 0x8100; a += 0x10) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%x ", a);
-    rig.shell.StatusTextChanged(text);
+  rig.shell.Install();
+  {
+    CProgressDlg progress;
+    progress.Begin("Writing Flash", 0x8000, 0xFF, 0, Transfer::WriteFlash);
+    for (unsigned a = 0x800F; a <= 0x80FF; a += 0x10) {
+      char text[16];
+      std::snprintf(text, sizeof text, "%x ", a);
+      rig.shell.StatusTextChanged(text);
+      progress.SetPos(a);
+    }
   }
   rig.shell.StatusTextChanged("Memory written correctly");
-  rig.shell.StopTrackingStatusAddresses();
   std::string err = rig.err.str();
-  EXPECT_EQ(err.find("7fff"), std::string::npos) << err;
-
-  ConsoleShell::Settings quiet;
-  quiet.quiet = true;
-  ShellRig hushed(quiet);
-  hushed.shell.TrackStatusAddresses("Writing Flash", 0x8000, 0x80FF);
-  hushed.shell.StatusTextChanged("8000 ");
-  hushed.shell.StatusTextChanged("80ff ");
-  hushed.shell.StatusTextChanged("Memory written correctly");
-  hushed.shell.StopTrackingStatusAddresses();
-  EXPECT_EQ(hushed.err.str(), "");
-  // Sixteen address texts, one progress line per tenth reached.
+  EXPECT_EQ(err.find("800f \n"), std::string::npos) << err;
+  // One progress line per tenth reached, the last naming the last address.
   size_t lines = 0;
   for (size_t at = err.find("Writing Flash"); at != std::string::npos; at = err.find("Writing Flash", at + 1))
     ++lines;
   EXPECT_EQ(lines, 11u) << err;
   EXPECT_NE(err.find("Writing Flash 100%  0x80ff"), std::string::npos) << err;
   EXPECT_NE(err.find("Memory written correctly\n"), std::string::npos) << err;
+
+  ConsoleShell::Settings quiet;
+  quiet.quiet = true;
+  ShellRig hushed(quiet);
+  hushed.shell.Install();
+  {
+    CProgressDlg progress;
+    progress.Begin("Writing Flash", 0x8000, 0xFF, 0, Transfer::WriteFlash);
+    progress.SetPos(0x80FF);
+  }
+  hushed.shell.StatusTextChanged("Memory written correctly");
+  EXPECT_EQ(hushed.err.str(), "");
 }
 
 TEST(OverlayStore, OptionsOverrideForThisRunOnly) {

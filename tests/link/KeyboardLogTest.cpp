@@ -4,7 +4,6 @@
 #include <fstream>
 
 #include "LinkFixture.h"
-#include "link/ExchangeGuard.h"
 
 namespace {
 
@@ -26,7 +25,7 @@ int OpenDescriptors() {
 
 TEST_F(LinkTest, TypedKeysSendTheirFramesAndEchoThem) {
   view->OnConnect();
-  ASSERT_TRUE(g_connected);
+  ASSERT_TRUE(view->Link().Connected());
   const struct {
     char key;
     std::vector<uint8_t> frame;
@@ -65,7 +64,7 @@ TEST_F(LinkTest, KeysAreIgnoredWhileDisconnectedOrDuringATargetExchange) {
   EXPECT_EQ(frame->m_pXmitPane->Count(), 0);
   view->OnConnect();
   {
-    CExchangeGuard exchange;
+    CExchangeGuard exchange(view->Link());
     ASSERT_TRUE(exchange.Acquired());
     view->OnChar('a');
     EXPECT_TRUE(pty.Drain(200).empty());
@@ -144,7 +143,7 @@ TEST_F(LinkTest, ALogThatCannotBeCreatedStaysClosedWithOneErrorLine) {
   ASSERT_EQ(CommErrors().size(), 2u);
   EXPECT_EQ(CommErrors()[0], "Comm err: <LogComm Error-2>");
   EXPECT_EQ(CommErrors()[1], "Comm err: <LogFile Error-2>");
-  EXPECT_EQ(view->m_msgBuf, "<LogFile Error-2>");
+  EXPECT_EQ(view->Logs().m_msgBuf, "<LogFile Error-2>");
 
   view->OnConnect();  // clears the panes; the failed logs add nothing later
   view->OnChar('a');

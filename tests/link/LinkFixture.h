@@ -8,13 +8,12 @@
 #include <vector>
 
 #include "PtyPair.h"
-#include "app/MainFrame.h"
+#include "panes/MainFrame.h"
 #include "app/TrellisView.h"
+#include "link/Link.h"
 #include "link/ByteFifo.h"
 #include "link/Event.h"
-#include "link/LinkImpl.h"
-#include "link/LinkState.h"
-#include "link/SerialDevice.h"
+#include "link/Link.h"
 #include "support/MemoryStore.h"
 #include "support/ScriptedShell.h"
 
@@ -27,22 +26,21 @@ class LinkTest : public ::testing::Test {
     store.WriteProfileString("Comm", "Device 1", pty.SlavePath());
     frame = std::make_unique<CMainFrame>();
     view = std::make_unique<CTrellisView>();
-    g_rxFifo.Clear();
-    g_rxDataEvent.Reset();
+    view->Link().Queue().Clear();
+    view->Link().DataEvent().Reset();
   }
   void TearDown() override {
     view.reset();
     frame.reset();
     g_settings = nullptr;
-    g_rxFifo.Clear();
   }
 
   std::vector<std::string> CommErrors() const { return frame->m_pCommErrPane->Lines(); }
 
   // Every byte in the queue, in order.
-  static std::vector<uint8_t> TakeQueue() {
+  std::vector<uint8_t> TakeQueue() {
     std::vector<uint8_t> out;
-    while (g_rxFifo.Count() > 0) out.push_back(g_rxFifo.GetByte());
+    while (view->Link().Queue().Count() > 0) out.push_back(view->Link().Queue().GetByte());
     return out;
   }
 

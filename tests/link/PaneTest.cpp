@@ -2,7 +2,7 @@
 
 #include <thread>
 
-#include "app/MainFrame.h"
+#include "panes/MainFrame.h"
 #include "panes/ListDisp.h"
 #include "support/ScriptedShell.h"
 

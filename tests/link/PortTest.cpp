@@ -9,73 +9,76 @@
 #include <filesystem>
 
 #include "LinkFixture.h"
+#include "link/SerialDevicePosix.h"
 #include "link/SerialPorts.h"
 
 TEST(LinkSettings, DefaultsAndOutOfRangeStoredValues) {
   MemoryStore store;
   g_settings = &store;
   {
-    CTrellisView view;
-    EXPECT_EQ(g_port, 0);
-    EXPECT_EQ(g_normalBaud, 9600);
-    EXPECT_EQ(g_bootstrapBaud, 1200);
-    EXPECT_EQ(g_dataBits, 8);
-    EXPECT_EQ(g_parity, 0);
-    EXPECT_EQ(g_stopBits, 0);
-    EXPECT_FALSE(g_dtrDsrFlow || g_rtsCtsFlow || g_xonXoffFlow);
-    EXPECT_FALSE(g_connected || g_bootMode || g_rxThreadRunning);
-    EXPECT_EQ(g_pView, &view);
-    EXPECT_EQ(g_charWidth, 10);
-    EXPECT_EQ(g_lineHeight, 18);
-    EXPECT_EQ(CTrellisView::DevicePathForPort(0), "/dev/ttyS0");
-    EXPECT_EQ(CTrellisView::DevicePathForPort(3), "/dev/ttyS3");
-    EXPECT_EQ(CTrellisView::DevicePathForPort(4), "");
+    CLink link;
+    link.ReadSettings();
+    const LinkSettings& s = link.m_settings;
+    EXPECT_EQ(s.port, 0);
+    EXPECT_EQ(s.normalBaud, 9600);
+    EXPECT_EQ(s.bootstrapBaud, 1200);
+    EXPECT_EQ(s.dataBits, 8);
+    EXPECT_EQ(s.parity, 0);
+    EXPECT_EQ(s.stopBits, 0);
+    EXPECT_FALSE(s.dtrDsrFlow || s.rtsCtsFlow || s.xonXoffFlow);
+    EXPECT_FALSE(link.Connected() || link.BootMode() || link.RxThreadRunning());
+    EXPECT_EQ(CLink::DevicePathForPort(0), "/dev/ttyS0");
+    EXPECT_EQ(CLink::DevicePathForPort(3), "/dev/ttyS3");
+    EXPECT_EQ(CLink::DevicePathForPort(4), "");
   }
-  EXPECT_EQ(g_pView, nullptr);
 
   // Unstored settings come back to their defaults at the next start.
-  g_dataBits = 7;
-  g_xonXoffFlow = true;
   store.WriteProfileInt("Comm", "Port", 2);
   store.WriteProfileInt("Comm", "Normal Baud", 7815);
   store.WriteProfileInt("Comm", "BSB", 976);
   store.WriteProfileString("Comm", "Device 3", "/dev/ttyUSB0");
   {
-    CTrellisView view;
-    EXPECT_EQ(g_port, 2);
-    EXPECT_EQ(g_normalBaud, 7815);
-    EXPECT_EQ(g_bootstrapBaud, 976);
-    EXPECT_EQ(g_dataBits, 8);
-    EXPECT_FALSE(g_xonXoffFlow);
-    EXPECT_EQ(CTrellisView::DevicePathForPort(2), "/dev/ttyUSB0");
+    CLink link;
+    link.m_settings.dataBits = 7;
+    link.m_settings.xonXoffFlow = true;
+    link.ReadSettings();
+    EXPECT_EQ(link.m_settings.port, 2);
+    EXPECT_EQ(link.m_settings.normalBaud, 7815);
+    EXPECT_EQ(link.m_settings.bootstrapBaud, 976);
+    EXPECT_EQ(link.m_settings.dataBits, 8);
+    EXPECT_FALSE(link.m_settings.xonXoffFlow);
+    EXPECT_EQ(link.DevicePath(), "/dev/ttyUSB0");
   }
 
   for (const char* port : {"4", "-1", "COM1"}) {
     store.WriteProfileString("Comm", "Port", port);
     store.WriteProfileString("Comm", "Normal Baud", "-9600");
     store.WriteProfileString("Comm", "BSB", "fast");
-    CTrellisView view;
-    EXPECT_EQ(g_port, 0) << port;
-    EXPECT_EQ(g_normalBaud, 9600);
-    EXPECT_EQ(g_bootstrapBaud, 1200);
+    CTrellisView view;  // the view reads them when it is built
+    EXPECT_EQ(view.Link().m_settings.port, 0) << port;
+    EXPECT_EQ(view.Link().m_settings.normalBaud, 9600);
+    EXPECT_EQ(view.Link().m_settings.bootstrapBaud, 1200);
+    EXPECT_EQ(g_charWidth, 10);
+    EXPECT_EQ(g_lineHeight, 18);
   }
   store.WriteProfileInt("Comm", "Normal Baud", 0);
   {
-    CTrellisView view;
-    EXPECT_EQ(g_normalBaud, 9600);
+    CLink link;
+    link.ReadSettings();
+    EXPECT_EQ(link.m_settings.normalBaud, 9600);
   }
   g_settings = nullptr;
 }
 
 TEST_F(LinkTest, OpenSetsTheLineAsConfiguredAndCloseReleasesIt) {
   ASSERT_TRUE(view->OpenPort());
-  EXPECT_TRUE(g_connected);
-  EXPECT_TRUE(g_rxThreadRunning);
-  EXPECT_TRUE(g_hComm.IsOpen());
+  EXPECT_TRUE(view->Link().Connected());
+  EXPECT_TRUE(view->Link().RxThreadRunning());
+  EXPECT_TRUE(view->Link().Device().IsOpen());
   EXPECT_GE(shell.redraws, 1);
   LineSettings line;
   ASSERT_TRUE(pty.ReadLine(line));
-  EXPECT_EQ(line.baud, static_cast<unsigned>(g_normalBaud));
+  EXPECT_EQ(line.baud, static_cast<unsigned>(view->Link().m_settings.normalBaud));
   EXPECT_EQ(line.baud, 9600u);
   EXPECT_EQ(line.dataBits, 8);
   EXPECT_FALSE(line.parityOn);
@@ -87,25 +90,25 @@ TEST_F(LinkTest, OpenSetsTheLineAsConfiguredAndCloseReleasesIt) {
   EXPECT_TRUE(line.parityCheck);
   EXPECT_EQ(line.xonChar, 0x11);
   EXPECT_EQ(line.xoffChar, 0x13);
-  EXPECT_EQ(g_hComm.GetCommTimeouts().readTotalTimeoutMultiplier, 4u);
-  EXPECT_EQ(g_hComm.GetCommTimeouts().writeTotalTimeoutConstant, 1000u);
+  EXPECT_EQ(view->Link().Device().GetCommTimeouts().readTotalTimeoutMultiplier, 4u);
+  EXPECT_EQ(view->Link().Device().GetCommTimeouts().writeTotalTimeoutConstant, 1000u);
 
   view->ClosePort();
-  EXPECT_FALSE(g_connected);
-  EXPECT_FALSE(g_rxThreadRunning);
-  EXPECT_FALSE(g_hComm.IsOpen());
+  EXPECT_FALSE(view->Link().Connected());
+  EXPECT_FALSE(view->Link().RxThreadRunning());
+  EXPECT_FALSE(view->Link().Device().IsOpen());
 
   // The rate switch of the boot load: close, change the rate, reopen.
-  g_rtsCtsFlow = true;
+  view->Link().m_settings.rtsCtsFlow = true;
   ASSERT_TRUE(view->OpenPort());
   view->ClosePort();
-  g_normalBaud = 1200;
+  view->Link().m_settings.normalBaud = 1200;
   ASSERT_TRUE(view->OpenPort());
   ASSERT_TRUE(pty.ReadLine(line));
   EXPECT_EQ(line.baud, 1200u);
   EXPECT_TRUE(line.rtsCts);
   EXPECT_FALSE(line.twoStopBits);
-  EXPECT_EQ(g_hComm.GetCommTimeouts().writeTotalTimeoutMultiplier, 32u);
+  EXPECT_EQ(view->Link().Device().GetCommTimeouts().writeTotalTimeoutMultiplier, 32u);
   view->ClosePort();
   EXPECT_TRUE(CommErrors().empty());
 }
@@ -122,12 +125,12 @@ TEST_F(LinkTest, EveryRateAndFramingReachesTheLine) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.baud);
-    g_normalBaud = c.baud;
-    g_dataBits = c.dataBits;
-    g_parity = c.parity;
-    g_stopBits = c.stopBits;
-    g_rtsCtsFlow = c.rtsCts;
-    g_xonXoffFlow = c.xonXoff;
+    view->Link().m_settings.normalBaud = c.baud;
+    view->Link().m_settings.dataBits = c.dataBits;
+    view->Link().m_settings.parity = c.parity;
+    view->Link().m_settings.stopBits = c.stopBits;
+    view->Link().m_settings.rtsCtsFlow = c.rtsCts;
+    view->Link().m_settings.xonXoffFlow = c.xonXoff;
     ASSERT_TRUE(view->OpenPort());
     LineSettings line;
     ASSERT_TRUE(pty.ReadLine(line));
@@ -140,43 +143,43 @@ TEST_F(LinkTest, EveryRateAndFramingReachesTheLine) {
     EXPECT_EQ(line.rtsCts, c.rtsCts);
     EXPECT_EQ(line.xonXoff, c.xonXoff);
     const unsigned multiplier = c.baud > 38400 ? 0u : 38400u / c.baud;
-    EXPECT_EQ(g_hComm.GetCommTimeouts().readTotalTimeoutMultiplier, multiplier);
-    EXPECT_EQ(g_hComm.GetCommTimeouts().writeTotalTimeoutMultiplier, multiplier);
+    EXPECT_EQ(view->Link().Device().GetCommTimeouts().readTotalTimeoutMultiplier, multiplier);
+    EXPECT_EQ(view->Link().Device().GetCommTimeouts().writeTotalTimeoutMultiplier, multiplier);
     view->ClosePort();
   }
   EXPECT_TRUE(CommErrors().empty());
 }
 
 TEST_F(LinkTest, SettingsThePlatformCannotProvideFailTheOpenWithAReason) {
-  g_dtrDsrFlow = true;
+  view->Link().m_settings.dtrDsrFlow = true;
   EXPECT_FALSE(view->OpenPort());
-  EXPECT_FALSE(g_connected);
-  EXPECT_FALSE(g_hComm.IsOpen());
+  EXPECT_FALSE(view->Link().Connected());
+  EXPECT_FALSE(view->Link().Device().IsOpen());
   ASSERT_EQ(CommErrors().size(), 1u);
   EXPECT_NE(CommErrors()[0].find("DTR/DSR"), std::string::npos);
 
-  g_dtrDsrFlow = false;
-  g_stopBits = 1;
+  view->Link().m_settings.dtrDsrFlow = false;
+  view->Link().m_settings.stopBits = 1;
   EXPECT_FALSE(view->OpenPort());
   ASSERT_EQ(CommErrors().size(), 2u);
   EXPECT_NE(CommErrors()[1].find("1.5 stop bits"), std::string::npos);
 
   // A rate of 0 (typed into the settings) must not reach the time-out division.
-  g_stopBits = 0;
-  g_normalBaud = 0;
+  view->Link().m_settings.stopBits = 0;
+  view->Link().m_settings.normalBaud = 0;
   EXPECT_FALSE(view->OpenPort());
-  EXPECT_FALSE(g_hComm.IsOpen());
+  EXPECT_FALSE(view->Link().Device().IsOpen());
   ASSERT_EQ(CommErrors().size(), 3u);
   EXPECT_EQ(CommErrors()[2].rfind("Comm err: ", 0), 0u);
 
-  g_normalBaud = 9600;
+  view->Link().m_settings.normalBaud = 9600;
   EXPECT_TRUE(view->OpenPort());  // nothing was left half open
   view->ClosePort();
 }
 
 TEST_F(LinkTest, AHeldPortCannotBeOpenedAgain) {
   ASSERT_TRUE(view->OpenPort());
-  CSerialDevice second;
+  CPosixSerialDevice second;
   EXPECT_FALSE(second.Open(pty.SlavePath()));
   EXPECT_NE(second.LastError().find("in use"), std::string::npos);
   view->ClosePort();
@@ -185,7 +188,7 @@ TEST_F(LinkTest, AHeldPortCannotBeOpenedAgain) {
   // Now another program holds it: Connect fails and nothing changes.
   shell.boxes.clear();
   view->OnConnect();
-  EXPECT_FALSE(g_connected);
+  EXPECT_FALSE(view->Link().Connected());
   ASSERT_EQ(shell.boxes.size(), 1u);
   EXPECT_EQ(shell.boxes[0].text, "Connection failed!");
   EXPECT_EQ(shell.boxes[0].caption, "TTY application");
@@ -197,9 +200,9 @@ TEST_F(LinkTest, AHeldPortCannotBeOpenedAgain) {
 
 TEST_F(LinkTest, AMissingDeviceIsNamedInTheErrorPane) {
   store.WriteProfileString("Comm", "Device 2", "/dev/ttyNoSuchPort9");
-  g_port = 1;
+  view->Link().m_settings.port = 1;
   view->OnConnect();
-  EXPECT_FALSE(g_connected);
+  EXPECT_FALSE(view->Link().Connected());
   EXPECT_TRUE(shell.SawBox("Connection failed!"));
   ASSERT_EQ(CommErrors().size(), 1u);
   EXPECT_NE(CommErrors()[0].find("/dev/ttyNoSuchPort9"), std::string::npos);
@@ -230,7 +233,7 @@ TEST_F(LinkTest, PermissionDeniedNamesTheOwningGroup) {
   if (child == 0) {
     close(fds[0]);
     if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
-    CSerialDevice device;
+    CPosixSerialDevice device;
     const bool opened = device.Open(pty.SlavePath());
     const std::string text = device.LastError();
     (void)!write(fds[1], text.data(), text.size());
@@ -252,20 +255,20 @@ TEST_F(LinkTest, PermissionDeniedNamesTheOwningGroup) {
 
 TEST_F(LinkTest, WriteBytesDeliversTheBlockAndFailsWithoutAPort) {
   const uint8_t block[] = {0x41, 0x01, 0x10, 0x3B, 0x02, 0x00, 0xFF, 0x0A, 0x0D};
-  EXPECT_FALSE(WriteBytes(block, sizeof block));  // nothing open
+  EXPECT_FALSE(view->Link().WriteBytes(block, sizeof block));  // nothing open
   ASSERT_TRUE(view->OpenPort());
-  EXPECT_TRUE(WriteBytes(block, sizeof block));
+  EXPECT_TRUE(view->Link().WriteBytes(block, sizeof block));
   // Raw line: CR, LF and 0xFF pass unchanged.
   EXPECT_EQ(pty.ReadBytes(sizeof block, 5000), std::vector<uint8_t>(block, block + sizeof block));
   std::vector<uint8_t> big(3000);
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 13);
   std::vector<uint8_t> got;
   std::thread reader([&] { got = pty.ReadBytes(big.size(), 10000); });
-  EXPECT_TRUE(WriteBytes(big.data(), static_cast<unsigned>(big.size())));
+  EXPECT_TRUE(view->Link().WriteBytes(big.data(), static_cast<unsigned>(big.size())));
   reader.join();
   EXPECT_EQ(got, big);
   view->ClosePort();
-  EXPECT_FALSE(WriteBytes(block, 1));
+  EXPECT_FALSE(view->Link().WriteBytes(block, 1));
 }
 
 TEST(SerialPorts, ListsOnlyDevicesThatExist) {

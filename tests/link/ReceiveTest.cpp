@@ -16,7 +16,7 @@ struct BatchLog {
   std::vector<int> sizes;
   std::vector<uint8_t> bytes;
   void Attach(CTrellisView& view) {
-    view.m_link->receiveObserver = [this](const uint8_t* data, int count) {
+    view.Link().receiveObserver = [this](const uint8_t* data, int count) {
       std::lock_guard<std::mutex> lock(mutex);
       sizes.push_back(count);
       bytes.insert(bytes.end(), data, data + count);
@@ -39,8 +39,8 @@ TEST_F(LinkTest, WaitingBytesArriveInBatchesOfAtMost500InOrder) {
   std::vector<uint8_t> data(1200);
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 31 + 7);
   ASSERT_TRUE(pty.WriteAll(data));
-  ASSERT_TRUE(WaitUntil([&] { return g_rxFifo.Count() >= 1200; }));
-  EXPECT_TRUE(g_rxDataEvent.Wait(0));
+  ASSERT_TRUE(WaitUntil([&] { return view->Link().Queue().Count() >= 1200; }));
+  EXPECT_TRUE(view->Link().DataEvent().Wait(0));
   view->ClosePort();
   EXPECT_EQ(log.sizes, (std::vector<int>{500, 500, 200}));
   EXPECT_EQ(TakeQueue(), data);
@@ -48,17 +48,17 @@ TEST_F(LinkTest, WaitingBytesArriveInBatchesOfAtMost500InOrder) {
 
 TEST_F(LinkTest, OneByteBatchWakesTheWaiterAndLeavesNothingPending) {
   const uint8_t one = 0x00;  // a received zero is still a byte in the queue
-  view->OnReceive(&one, 1);
-  EXPECT_EQ(g_rxFifo.Count(), 1u);
-  EXPECT_TRUE(g_rxDataEvent.Wait(0));
-  EXPECT_FALSE(g_rxDataEvent.Wait(0));
+  view->Link().OnReceive(&one, 1);
+  EXPECT_EQ(view->Link().Queue().Count(), 1u);
+  EXPECT_TRUE(view->Link().DataEvent().Wait(0));
+  EXPECT_FALSE(view->Link().DataEvent().Wait(0));
   const uint8_t several[] = {1, 2, 3};
-  view->OnReceive(several, 3);
-  EXPECT_TRUE(g_rxDataEvent.Wait(0));
+  view->Link().OnReceive(several, 3);
+  EXPECT_TRUE(view->Link().DataEvent().Wait(0));
   EXPECT_EQ(TakeQueue(), (std::vector<uint8_t>{0, 1, 2, 3}));
-  view->OnReceive(several, 0);
-  EXPECT_EQ(g_rxFifo.Count(), 0u);
-  EXPECT_FALSE(g_rxDataEvent.IsSet());
+  view->Link().OnReceive(several, 0);
+  EXPECT_EQ(view->Link().Queue().Count(), 0u);
+  EXPECT_FALSE(view->Link().DataEvent().IsSet());
 }
 
 // A peer that never pauses: Disconnect lets the batch in hand reach the
@@ -68,12 +68,12 @@ TEST_F(LinkTest, DisconnectWhileBytesArriveFinishesTheBatchThenCloses) {
   log.Attach(*view);
   std::atomic<bool> afterClose{false};
   std::atomic<int> batchesAfterClose{0};
-  view->m_link->receiveObserver = [&, inner = view->m_link->receiveObserver](const uint8_t* d, int n) {
+  view->Link().receiveObserver = [&, inner = view->Link().receiveObserver](const uint8_t* d, int n) {
     if (afterClose) ++batchesAfterClose;
     inner(d, n);
   };
   view->OnConnect();
-  ASSERT_TRUE(g_connected);
+  ASSERT_TRUE(view->Link().Connected());
   const int flags = fcntl(pty.Master(), F_GETFL);
   fcntl(pty.Master(), F_SETFL, flags | O_NONBLOCK);
   std::atomic<bool> stop{false};
@@ -93,12 +93,12 @@ TEST_F(LinkTest, DisconnectWhileBytesArriveFinishesTheBatchThenCloses) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
   });
-  ASSERT_TRUE(WaitUntil([&] { return g_rxFifo.Count() > 2000; }));
+  ASSERT_TRUE(WaitUntil([&] { return view->Link().Queue().Count() > 2000; }));
   view->OnDisconnect();
   afterClose = true;
-  EXPECT_FALSE(g_connected);
-  EXPECT_FALSE(g_rxThreadRunning);
-  EXPECT_FALSE(g_hComm.IsOpen());
+  EXPECT_FALSE(view->Link().Connected());
+  EXPECT_FALSE(view->Link().RxThreadRunning());
+  EXPECT_FALSE(view->Link().Device().IsOpen());
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   stop = true;
   peer.join();
@@ -112,25 +112,25 @@ TEST_F(LinkTest, DisconnectWhileBytesArriveFinishesTheBatchThenCloses) {
 
 TEST_F(LinkTest, AHangUpEndsTheConnectionOnce) {
   view->OnConnect();
-  ASSERT_TRUE(g_connected);
-  g_bootMode = true;
+  ASSERT_TRUE(view->Link().Connected());
+  view->Link().SetBootMode(true);
   const int redraws = shell.redraws;
   pty.CloseMaster();
-  ASSERT_TRUE(WaitUntil([] { return !g_rxThreadRunning; }));
-  EXPECT_FALSE(g_connected);
-  EXPECT_FALSE(g_bootMode);
+  ASSERT_TRUE(WaitUntil([this] { return !view->Link().RxThreadRunning(); }));
+  EXPECT_FALSE(view->Link().Connected());
+  EXPECT_FALSE(view->Link().BootMode());
   EXPECT_GT(shell.redraws, redraws);
   const auto errors = CommErrors();
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0].rfind("Comm err: <CE-D-", 0), 0u) << errors[0];
   EXPECT_EQ(view->StatusLineText().rfind("Disconnected, ", 0), 0u);
   const uint8_t byte = 0x55;
-  EXPECT_FALSE(WriteBytes(&byte, 1));
+  EXPECT_FALSE(view->Link().WriteBytes(&byte, 1));
   // The thread left instead of spinning; Disconnect lets go of the device.
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(CommErrors().size(), 1u);
   view->OnDisconnect();
-  EXPECT_FALSE(g_hComm.IsOpen());
+  EXPECT_FALSE(view->Link().Device().IsOpen());
   EXPECT_EQ(CommErrors().size(), 1u);
 }
 
@@ -140,7 +140,7 @@ TEST_F(LinkTest, ConnectAndDisconnectAreIdempotent) {
   frame->m_pXmitPane->AddLine("old");
   frame->m_pDtcPane->AddLine("old");
   view->OnConnect();
-  ASSERT_TRUE(g_connected);
+  ASSERT_TRUE(view->Link().Connected());
   EXPECT_EQ(frame->m_pXmitPane->Count(), 0);
   EXPECT_EQ(frame->m_pDtcPane->Count(), 0);
   frame->m_pXmitPane->AddLine("kept");
@@ -148,9 +148,9 @@ TEST_F(LinkTest, ConnectAndDisconnectAreIdempotent) {
   EXPECT_EQ(frame->m_pXmitPane->Count(), 1);
   EXPECT_TRUE(shell.boxes.empty());
   view->OnDisconnect();
-  EXPECT_FALSE(g_connected);
+  EXPECT_FALSE(view->Link().Connected());
   view->OnDisconnect();
-  EXPECT_FALSE(g_hComm.IsOpen());
+  EXPECT_FALSE(view->Link().Device().IsOpen());
 }
 
 TEST_F(LinkTest, StatusLineFollowsTheConnection) {
@@ -158,10 +158,10 @@ TEST_F(LinkTest, StatusLineFollowsTheConnection) {
   EXPECT_EQ(view->StatusLineText(), "Disconnected, " + blanks);
   view->OnConnect();
   EXPECT_EQ(view->StatusLineText(), "Connected, Connection Normal" + blanks);
-  g_bootMode = true;
+  view->Link().SetBootMode(true);
   EXPECT_EQ(view->StatusLineText(), "Connected, Connection Boot Mode" + blanks);
   view->OnDisconnect();
-  EXPECT_FALSE(g_bootMode);  // closing ends a programming connection too
+  EXPECT_FALSE(view->Link().BootMode());  // closing ends a programming connection too
   const std::string path = testing::TempDir() + "/status_comm.txt";
   shell.fileAnswers.push_back(path);
   view->OnLogComm();
@@ -191,7 +191,7 @@ TEST_F(LinkTest, EachConnectStartsARunInTheRunLog) {
   // A failed Connect writes no run.
   shell.fileAnswers.push_back(path);
   view->OnLogRun();
-  g_normalBaud = 0;
+  view->Link().m_settings.normalBaud = 0;
   view->OnConnect();
   std::ifstream again(path, std::ios::binary);
   EXPECT_EQ(again.peek(), EOF);
@@ -203,11 +203,11 @@ TEST_F(LinkTest, EachConnectStartsARunInTheRunLog) {
 TEST_F(LinkTest, OpeningOverALiveConnectionReplacesIt) {
   ASSERT_TRUE(view->OpenPort());
   ASSERT_TRUE(view->OpenPort());
-  EXPECT_TRUE(g_connected);
-  EXPECT_TRUE(g_rxThreadRunning);
+  EXPECT_TRUE(view->Link().Connected());
+  EXPECT_TRUE(view->Link().RxThreadRunning());
   ASSERT_TRUE(pty.WriteAll({0x37, 0x00, 0xFE}));
-  ASSERT_TRUE(WaitUntil([] { return g_rxFifo.Count() >= 3; }));
+  ASSERT_TRUE(WaitUntil([this] { return view->Link().Queue().Count() >= 3; }));
   EXPECT_EQ(TakeQueue(), (std::vector<uint8_t>{0x37, 0x00, 0xFE}));
   view->ClosePort();
-  EXPECT_FALSE(g_rxThreadRunning);
+  EXPECT_FALSE(view->Link().RxThreadRunning());
 }

@@ -21,7 +21,7 @@ TEST(TermiosMap, FramingParityAndFlowBecomeLineSettings) {
   CommState s;
   s.baudRate = 7815;
   s.byteSize = 7;
-  s.parity = PARITY_EVEN;
+  s.parity = serial::kParityEven;
   s.parityCheck = true;
   struct termios2 t = Map(s);
   EXPECT_EQ(t.c_cflag & CSIZE, static_cast<unsigned>(CS7));
@@ -39,18 +39,18 @@ TEST(TermiosMap, FramingParityAndFlowBecomeLineSettings) {
   const struct {
     int parity;
     unsigned bits;
-  } parities[] = {{PARITY_NONE, 0},
-                  {PARITY_ODD, PARENB | PARODD},
-                  {PARITY_MARK, PARENB | PARODD | CMSPAR},
-                  {PARITY_SPACE, PARENB | CMSPAR}};
+  } parities[] = {{serial::kParityNone, 0},
+                  {serial::kParityOdd, PARENB | PARODD},
+                  {serial::kParityMark, PARENB | PARODD | CMSPAR},
+                  {serial::kParitySpace, PARENB | CMSPAR}};
   for (const auto& p : parities) {
     s.parity = p.parity;
     EXPECT_EQ(Map(s).c_cflag & (PARENB | PARODD | CMSPAR), p.bits) << p.parity;
   }
 
   s = CommState();
-  s.stopBits = STOPBITS_TWO;
-  s.rtsControl = RTS_CONTROL_HANDSHAKE;
+  s.stopBits = serial::kStopTwo;
+  s.rtsControl = serial::kRtsHandshake;
   s.outxCtsFlow = true;
   s.outX = s.inX = true;
   t = Map(s);
@@ -68,8 +68,8 @@ TEST(TermiosMap, SettingsLinuxCannotGiveAreRefusedWithTheReason) {
     const char* reason;
   } refused[] = {
       {[](CommState& s) { s.outxDsrFlow = true; }, "DTR/DSR"},
-      {[](CommState& s) { s.dtrControl = DTR_CONTROL_HANDSHAKE; }, "DTR/DSR"},
-      {[](CommState& s) { s.stopBits = STOPBITS_ONE_HALF; },
+      {[](CommState& s) { s.dtrControl = serial::kDtrHandshake; }, "DTR/DSR"},
+      {[](CommState& s) { s.stopBits = serial::kStopOneHalf; },
        "1.5 stop bits are not available with 8 data bits"},
       {[](CommState& s) { s.baudRate = 0; }, "line rate 0"},
       {[](CommState& s) { s.baudRate = -300; }, "line rate -300"},
@@ -88,7 +88,7 @@ TEST(TermiosMap, SettingsLinuxCannotGiveAreRefusedWithTheReason) {
   }
   CommState five;
   five.byteSize = 5;
-  five.stopBits = STOPBITS_ONE_HALF;
+  five.stopBits = serial::kStopOneHalf;
   struct termios2 t {};
   std::string why;
   EXPECT_TRUE(BuildTermios(five, t, why));

@@ -9,7 +9,7 @@
 #include <optional>
 
 #include "OpsTestSupport.h"
-#include "app/MainFrame.h"
+#include "panes/MainFrame.h"
 #include "app/TrellisView.h"
 #include "image/LoadOffsetDlg.h"
 #include "image/Programmer.h"
@@ -67,7 +67,7 @@ TEST_F(FileCommandsTest, LoadChooserRemembersAndQuickNeverTakesASameNamedFileEls
   // First use: the home folder and the blank name, the load dialog's title.
   shell.fileAnswers.push_back(dir.Path("chosen/ecu.s19"));
   CProgrammer first;
-  ASSERT_EQ(1, first.LoadImageFromFile(0));
+  ASSERT_EQ(1, LoadImageFromFile(first, false));
   const FileDialogRequest& req = shell.fileRequests.back();
   EXPECT_EQ(DefaultFileFolder(), req.initialDir);
   EXPECT_EQ('/', req.initialDir.back());
@@ -86,7 +86,7 @@ TEST_F(FileCommandsTest, LoadChooserRemembersAndQuickNeverTakesASameNamedFileEls
   std::filesystem::current_path(dir.Path("current"));
   size_t requests = shell.fileRequests.size();
   CProgrammer quick;
-  int loaded = quick.LoadImageFromFile(1);
+  int loaded = LoadImageFromFile(quick, true);
   std::filesystem::current_path(was);
   ASSERT_EQ(1, loaded);
   EXPECT_EQ(requests, shell.fileRequests.size());
@@ -96,7 +96,7 @@ TEST_F(FileCommandsTest, LoadChooserRemembersAndQuickNeverTakesASameNamedFileEls
   // Once the remembered file is gone, the quick load asks; Cancel loads nothing.
   std::filesystem::remove(dir.Path("chosen/ecu.s19"));
   CProgrammer gone;
-  EXPECT_EQ(0, gone.LoadImageFromFile(1));
+  EXPECT_EQ(0, LoadImageFromFile(gone, true));
   EXPECT_EQ(requests + 1, shell.fileRequests.size());
   EXPECT_EQ("Get File to Load", shell.LastStatus());
   EXPECT_GT(gone.m_lowest, gone.m_highest);

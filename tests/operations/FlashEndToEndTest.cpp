@@ -9,16 +9,15 @@
 #include <map>
 
 #include "OpsTestSupport.h"
-#include "app/MainFrame.h"
+#include "panes/MainFrame.h"
 #include "app/TrellisView.h"
 #include "image/Programmer.h"
-#include "link/ExchangeGuard.h"
-#include "link/LinkState.h"
+#include "link/Link.h"
 #include "operations/AddressRangeDlg.h"
 #include "operations/EepromDlg.h"
 #include "operations/FileChoice.h"
 #include "operations/ThreadPriority.h"
-#include "sim/VirtualController.h"
+#include "support/RigController.h"
 #include "support/MemoryStore.h"
 #include "support/ScriptedShell.h"
 #include "target/BootLoad.h"
@@ -58,18 +57,15 @@ class FlashEndToEnd : public ::testing::Test {
  protected:
   // `demo`: the 32 KB example program; otherwise a 4 KB program at
   // 0xB000-0xBFFF, which keeps the suite quick.
-  void Start(SimChip chip, bool demo = false) {
+  void Start(SimChip chip, bool demo = false, Line line = Line::InProcess) {
     SimOptions options;
     options.chip = chip;
     options.eraseTimeMs = 50;
-    sim = std::make_unique<VirtualController>(options);
-    ASSERT_TRUE(sim->Start());
     shell.Install();
     g_settings = &store;
-    store.WriteProfileString("Comm", "Device 1", sim->SlavePath());
+    std::unique_ptr<CSerialDevice> device = StartRigController(options, line, store, sim);
+    ASSERT_TRUE(sim);
     store.WriteProfileInt("Comm", "Port", 0);
-    store.WriteProfileInt("Comm", "BSB", options.bootstrapBaud);
-    store.WriteProfileInt("Comm", "Normal Baud", options.normalBaud);
     store.WriteProfileString("file", "BOOT PATH", SourceDir() + "/examples/");
     store.WriteProfileString("file", "BOOT NAME", "stand-in-loader.s19");
     ForgetBootFileChoice();
@@ -77,7 +73,7 @@ class FlashEndToEnd : public ::testing::Test {
     CAddressRangeDlg::ForgetRemembered();
     RememberedMemoryToolParams() = MemoryToolParams();
     frame = std::make_unique<CMainFrame>();
-    view = std::make_unique<CTrellisView>();
+    view = std::make_unique<CTrellisView>(std::move(device));
     program.FillImage(0xFF);
     if (demo) {
       programPath = SourceDir() + "/examples/demo-program.s19";
@@ -130,7 +126,7 @@ class FlashEndToEnd : public ::testing::Test {
   HookedShell shell;
   MemoryStore store;
   ScratchDir dir;
-  std::unique_ptr<VirtualController> sim;
+  std::unique_ptr<RigController> sim;
   std::unique_ptr<CMainFrame> frame;
   std::unique_ptr<CTrellisView> view;
   CProgrammer program;  // the program file as it holds it
@@ -151,7 +147,7 @@ TEST_F(FlashEndToEnd, EraseFlashThenQuickFlashTheSameFileWithoutDialogs) {
   EXPECT_TRUE(shell.SawStatus("M 1 CH 20"));
   EXPECT_EQ("Memory written correctly", shell.LastStatus());
   EXPECT_EQ(0, Differences(0x8000, 0xFFFF));
-  EXPECT_TRUE(g_bootMode);
+  EXPECT_TRUE(view->Link().BootMode());
 
   // QuickFlash: no bootstrap, no dialog of any kind, same file and range.
   sim->LoadFlash(std::vector<uint8_t>(0x10000 - lo, 0xFF), lo);
@@ -287,7 +283,7 @@ TEST_F(FlashEndToEnd, DamagedOrEmptyFilesAreNotFlashedSilently) {
 TEST_F(FlashEndToEnd, NotConnectedAndBusyCommandsTouchNothing) {
   Start(SimChip::EraseFirst);
   {
-    CExchangeGuard other;  // another exchange is running
+    CExchangeGuard other(view->Link());  // another exchange is running
     view->OnFlashController();
     view->OnQuickFlash();
     view->OnSaveProgram();
@@ -355,7 +351,7 @@ TEST_F(FlashEndToEnd, SaveProgramReadsBackWhatWasFlashed) {
 TEST_F(FlashEndToEnd, SaveProgramWithAFailedReadStillOffersTheFileButSaysSo) {
   Start(SimChip::EraseFirst);
   view->OnBootLoad();
-  ASSERT_TRUE(g_bootMode);
+  ASSERT_TRUE(view->Link().BootMode());
   ScriptedShell::DialogAnswer range;
   range.texts = {{Dlg::IDC_START, "8000"}, {Dlg::IDC_FINISH, "80ff"}};
   shell.dialogAnswers.push_back({});
@@ -372,7 +368,7 @@ TEST_F(FlashEndToEnd, SaveProgramWithAFailedReadStillOffersTheFileButSaysSo) {
 TEST_F(FlashEndToEnd, MemoryToolsFillReadAndProgramTheEeprom) {
   Start(SimChip::EraseFirst);
   view->OnBootLoad();
-  ASSERT_TRUE(g_bootMode);
+  ASSERT_TRUE(view->Link().BootMode());
 
   auto tool = [&](void (CTrellisView::*command)(), const char* address, const char* value,
                   const char* length) {

@@ -21,7 +21,6 @@
 #include "OpsTestSupport.h"
 #include "app/qt/MainWindow.h"
 #include "app/qt/TrellisApp.h"
-#include "link/ExchangeGuard.h"
 #include "operations/AddressRangeDlg.h"
 #include "operations/FileChoice.h"
 #include "sim/VirtualController.h"
@@ -82,7 +81,6 @@ void Pump(int ms) {
 }
 
 TEST(QtFlashController, FlashesThroughTheMenusAsAUserWould) {
-  TargetExchangeFlag().store(false);
   VirtualController sim;
   ASSERT_TRUE(sim.Start());
   ScratchDir dir;

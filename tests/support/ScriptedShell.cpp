@@ -6,15 +6,7 @@
 
 ScriptedShell::ScriptedShell() = default;
 
-ScriptedShell::~ScriptedShell() {
-  if (m_installed && g_shell == this) g_shell = m_previous;
-}
-
-void ScriptedShell::Install() {
-  if (!m_installed) m_previous = g_shell;
-  g_shell = this;
-  m_installed = true;
-}
+ScriptedShell::~ScriptedShell() = default;
 
 void ScriptedShell::StatusTextChanged(const std::string& text) { statusTexts.push_back(text); }
 void ScriptedShell::PaneChanged(int) { ++paneChanges; }

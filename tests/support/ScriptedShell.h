@@ -13,7 +13,7 @@
 #include "shell/DialogModel.h"
 #include "shell/Shell.h"
 
-class ScriptedShell : public Shell {
+class ScriptedShell : public NullShell {
  public:
   struct Box {
     std::string text;
@@ -39,9 +39,6 @@ class ScriptedShell : public Shell {
 
   ScriptedShell();
   ~ScriptedShell() override;
-
-  // Installs this shell (and restores the previous one on destruction).
-  void Install();
 
   // ---- Shell ----
   void StatusTextChanged(const std::string& text) override;
@@ -85,7 +82,4 @@ class ScriptedShell : public Shell {
   bool SawStatus(const std::string& text) const;
   bool SawBox(const std::string& text) const;
 
- private:
-  Shell* m_previous = nullptr;
-  bool m_installed = false;
 };

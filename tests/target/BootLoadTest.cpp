@@ -1,11 +1,11 @@
 // The bootstrap download, the loader file choice and the view's target commands.
 #include <cstdlib>
+#include <sstream>
 
 #include "TargetRig.h"
 #include "image/Programmer.h"
 #include "link/ByteFifo.h"
-#include "link/ExchangeGuard.h"
-#include "link/LinkState.h"
+#include "link/Link.h"
 #include "shell/Shell.h"
 #include "target/BootLoad.h"
 #include "target/ProgressDlg.h"
@@ -60,7 +60,9 @@ TEST_F(BootLoadTest, LoaderLengthFollowsTheWrittenRunFromAddressZero) {
       prompted = box.text == "Reset in Bootstrap Mode" && sim->HostBytes().empty();
     };
     CProgrammer p;
-    ASSERT_EQ(p.BootLoad(c.n != 300), 1);
+    std::istringstream file(SRecordText(c.segments));
+    p.ReadSRecordStream(file);
+    ASSERT_EQ(BootLoad(talker(), c.n != 300), 1);
     EXPECT_EQ(prompted, c.n == 300);
     prompted = false;
     Bytes host = sim->HostBytes();
@@ -72,8 +74,8 @@ TEST_F(BootLoadTest, LoaderLengthFollowsTheWrittenRunFromAddressZero) {
     // Then the first contact with the talker: a read of HPRIO.
     EXPECT_EQ(Bytes(host.begin() + 1 + c.n, host.begin() + 5 + c.n), (Bytes{0x01, 0x01, 0x10, 0x3C}));
     EXPECT_EQ(sim->Mode(), SimMode::Talker);
-    EXPECT_EQ(g_normalBaud, 9600);
-    EXPECT_TRUE(g_connected && g_bootMode);
+    EXPECT_EQ(link().m_settings.normalBaud, 9600);
+    EXPECT_TRUE(link().Connected() && link().BootMode());
   }
   EXPECT_EQ(shell.statusTexts, (std::vector<std::string>{
                                    "Bootloading Controller", "Waiting to complete Bootload",
@@ -90,17 +92,17 @@ TEST_F(BootLoadTest, EchoToleranceOfFivePercent) {
 
   sim->DropHostBytes(10);  // 290 echoes: 290 x 1.05 >= 300
   CProgrammer p;
-  EXPECT_EQ(p.BootLoad(true), 1);
-  EXPECT_TRUE(g_bootMode);
+  EXPECT_EQ(BootLoad(talker(), true), 1);
+  EXPECT_TRUE(link().BootMode());
 
   sim->ResetIntoBootstrap();
   sim->DropHostBytes(20);  // 280 echoes: too few
-  EXPECT_EQ(p.BootLoad(true), 0);
+  EXPECT_EQ(BootLoad(talker(), true), 0);
   ASSERT_EQ(shell.boxes.size(), 1u);
   EXPECT_EQ(shell.boxes[0].text, "Boot Compare Failed!\nGot 280 bytes, Expected 300");
   EXPECT_EQ(shell.LastStatus(), "Bootload verify Failed.\n Boot again.\n ");
-  EXPECT_FALSE(g_connected || g_bootMode);
-  EXPECT_EQ(g_normalBaud, 9600);
+  EXPECT_FALSE(link().Connected() || link().BootMode());
+  EXPECT_EQ(link().m_settings.normalBaud, 9600);
 }
 
 // The write returns long before a slow line has carried the download; the
@@ -112,7 +114,7 @@ TEST_F(BootLoadTest, EchoOfASlowLineIsAwaited) {
   StartSim(slow);
   UseLoader(SRecordText({{0, Loader(1024)}}));
   CProgrammer p;
-  EXPECT_EQ(p.BootLoad(true), 1);
+  EXPECT_EQ(BootLoad(talker(), true), 1);
   EXPECT_TRUE(shell.boxes.empty());
   EXPECT_EQ(sim->Mode(), SimMode::Talker);
 }
@@ -126,7 +128,7 @@ TEST_F(BootLoadTest, LoaderFileChoiceAndRefusals) {
 
   // Nothing remembered and the dialog cancelled: stop before anything is sent.
   CProgrammer p;
-  EXPECT_EQ(p.BootLoad(false), 0);
+  EXPECT_EQ(BootLoad(talker(), false), 0);
   ASSERT_EQ(shell.fileRequests.size(), 1u);
   const FileDialogRequest& r = shell.fileRequests[0];
   EXPECT_EQ(r.title, "Select Boot loader file");
@@ -138,64 +140,64 @@ TEST_F(BootLoadTest, LoaderFileChoiceAndRefusals) {
   ASSERT_EQ(shell.boxes.size(), 1u);
   EXPECT_EQ(shell.boxes[0].text, "Cannot open Boot file");
   EXPECT_TRUE(sim->HostBytes().empty());
-  EXPECT_FALSE(g_connected || g_bootMode);
-  EXPECT_EQ(g_normalBaud, 9600);
+  EXPECT_FALSE(link().Connected() || link().BootMode());
+  EXPECT_EQ(link().m_settings.normalBaud, 9600);
 
   // A chosen file is remembered and opened without a dialog from then on.
   std::string chosen = WriteFile("mine.s19", SRecordText({{0, Loader(256)}}));
   shell.fileAnswers.push_back(chosen);
-  EXPECT_EQ(p.BootLoad(true), 1);
+  EXPECT_EQ(BootLoad(talker(), true), 1);
   EXPECT_EQ(store.GetProfileString("file", "BOOT PATH", ""), TempDir() + "/");
   EXPECT_EQ(store.GetProfileString("file", "BOOT NAME", ""), "mine.s19");
   sim->ResetIntoBootstrap();
-  EXPECT_EQ(p.BootLoad(true), 1);
+  EXPECT_EQ(BootLoad(talker(), true), 1);
   EXPECT_EQ(shell.fileRequests.size(), 2u);
 
   // An emptied name leaves only the folder, which is no loader file.
   store.WriteProfileString("file", "BOOT NAME", "");
   ForgetBootFileChoice();
   shell.boxes.clear();
-  EXPECT_EQ(p.BootLoad(true), 0);
+  EXPECT_EQ(BootLoad(talker(), true), 0);
   EXPECT_EQ(shell.fileRequests.size(), 3u);
   EXPECT_EQ(shell.boxes.back().text, "Cannot open Boot file");
 
   // Files that would start arbitrary bytes in the target are refused unsent.
   sim->ClearTrace();
   UseLoader(SRecordText({{0x100, Loader(256)}}));
-  EXPECT_EQ(p.BootLoad(true), 0);
+  EXPECT_EQ(BootLoad(talker(), true), 0);
   EXPECT_EQ(shell.boxes.back().text, "Boot file holds no loader at address 0");
   std::string damaged = SRecordText({{0, Loader(256)}});
   char& digit = damaged[damaged.find('\n', 20) - 1];
   digit = digit == '0' ? '1' : '0';
   UseLoader(damaged);
-  EXPECT_EQ(p.BootLoad(true), 0);
+  EXPECT_EQ(BootLoad(talker(), true), 0);
   EXPECT_EQ(shell.boxes.back().text, "Boot file has checksum errors");
   EXPECT_TRUE(sim->HostBytes().empty());
-  EXPECT_EQ(g_normalBaud, 9600);
+  EXPECT_EQ(link().m_settings.normalBaud, 9600);
 }
 
 TEST_F(BootLoadTest, EnsureTalkerAndForcedConnection) {
   StartTalker();
-  CProgrammer p;
-  EXPECT_EQ(p.EnsureTalker(false), 1);
+  EXPECT_EQ(EnsureTalker(talker(), false), 1);
   EXPECT_TRUE(sim->HostBytes().empty());
   EXPECT_TRUE(shell.boxes.empty());
 
-  // A download through EnsureTalker leaves no loader bytes counted as program data.
+  // Without the talker taken to be running, EnsureTalker downloads it.
   view->OnDisconnect();
   sim->ResetIntoBootstrap();
-  EXPECT_EQ(p.EnsureTalker(true), 1);
-  EXPECT_EQ(p.m_written[0], 0);
-  EXPECT_GT(p.m_lowest, p.m_highest);
+  OpResult result;
+  EXPECT_EQ(EnsureTalker(talker(), true, &result), 1);
+  EXPECT_TRUE(result.Ok()) << OutcomeName(result.outcome);
+  EXPECT_EQ(sim->Mode(), SimMode::Talker);
 
   view->OnDisconnect();
   view->OnForceProgConnection();
-  EXPECT_TRUE(g_connected && g_bootMode);
+  EXPECT_TRUE(link().Connected() && link().BootMode());
   view->OnDisconnect();
   store.WriteProfileString("Comm", "Device 1", TempDir() + "/no-such-device");
   view->OnForceProgConnection();
-  EXPECT_FALSE(g_connected);
-  EXPECT_TRUE(g_bootMode);
+  EXPECT_FALSE(link().Connected());
+  EXPECT_TRUE(link().BootMode());
 }
 
 TEST_F(BootLoadTest, FailedDownloadStillAsksBeforeErase) {
@@ -215,7 +217,7 @@ TEST_F(BootLoadTest, OneExchangeAtATime) {
   sim->Stall();
   bool busyDuringWait = false;
   shell.onDispatch = [&] {
-    busyDuringWait = TargetExchangeBusy();
+    busyDuringWait = link().ExchangeBusy();
     view->OnBootLoad();
     view->OnClearProcessor();
     view->OnEraseFlashChip();
@@ -229,8 +231,8 @@ TEST_F(BootLoadTest, OneExchangeAtATime) {
   std::vector<std::string> texts;
   for (const auto& b : shell.boxes) texts.push_back(b.text);
   EXPECT_EQ(texts, (std::vector<std::string>{"Erase Program?", "AMD Erase Failed!"}));
-  EXPECT_FALSE(TargetExchangeBusy());
-  EXPECT_FALSE(g_connected);
+  EXPECT_FALSE(link().ExchangeBusy());
+  EXPECT_FALSE(link().Connected());
 }
 
 TEST(ProgressDlgTest, FieldsAndLifetime) {
@@ -267,12 +269,10 @@ TEST(ProgressDlgTest, FieldsAndLifetime) {
 TEST(VerifyBootEchoTest, CountsEchoesAndNeedsTheLink) {
   CByteFifo queue(64);
   for (uint8_t i = 0; i < 10; ++i) queue.PutByte(i);
-  g_connected = true;
-  EXPECT_EQ(VerifyBootEcho(nullptr, queue, 8), 1);
+  EXPECT_EQ(VerifyBootEcho(nullptr, queue, 8, true), 1);
   EXPECT_EQ(queue.Count(), 2u);
-  EXPECT_EQ(VerifyBootEcho(nullptr, queue, 3), 0);
+  EXPECT_EQ(VerifyBootEcho(nullptr, queue, 3, true), 0);
   // Echo bytes that are queued but cannot be taken over a lost link prove nothing.
   queue.PutByte(1);
-  g_connected = false;
-  EXPECT_EQ(VerifyBootEcho(nullptr, queue, 1), 0);
+  EXPECT_EQ(VerifyBootEcho(nullptr, queue, 1, false), 0);
 }

@@ -1,7 +1,7 @@
 // The flash chip and the internal EEPROM through the talker.
 #include "TargetRig.h"
 #include "image/Programmer.h"
-#include "link/LinkState.h"
+#include "link/Link.h"
 #include "target/Eeprom.h"
 #include "target/FlashChip.h"
 
@@ -24,7 +24,7 @@ TEST_F(FlashEepromTest, WritersCutRangesIntoChunksAndBlocks) {
   StartTalker();
   CProgrammer p;
   FillPattern(p, 0x8000, 300);
-  EXPECT_EQ(WriteFlash(0x8000, p, 299, true), 1);
+  EXPECT_EQ(WriteFlash(talker(), 0x8000, p, 299, true), 1);
   auto chunks = ParseWriteChunks(AfterEepromOff(sim->HostBytes()));
   ASSERT_EQ(chunks.size(), 2u);
   EXPECT_EQ(chunks[0].command, 0x71);
@@ -33,12 +33,17 @@ TEST_F(FlashEepromTest, WritersCutRangesIntoChunksAndBlocks) {
   EXPECT_EQ(chunks[1].address, 0x8100u);
   EXPECT_TRUE(shell.SawStatus("7fff "));
   EXPECT_TRUE(shell.SawStatus("8010 "));
+  // Each writer shows its progress window; the byte writer's ends on the last byte.
+  EXPECT_EQ(shell.progressUpdates.back().address, "0x812b");
+  EXPECT_EQ(shell.progressUpdates.back().label, "Writing Flash");
+  EXPECT_EQ(shell.progressClosed, 1);
   for (unsigned i = 0; i < 300; ++i) ASSERT_EQ(sim->Read(0x8000 + i), p.GetImageByte(0x8000 + i)) << i;
 
   SimOptions block;
   block.chip = SimChip::Block;
   StartTalker(block);
-  EXPECT_EQ(WriteFlashBlocks(0x8000, p, 299, true), 1);
+  shell.progressClosed = 0;
+  EXPECT_EQ(WriteFlashBlocks(talker(), 0x8000, p, 299, true), 1);
   chunks = ParseWriteChunks(sim->HostBytes());
   ASSERT_EQ(chunks.size(), 5u);
   for (int i = 0; i < 4; ++i) EXPECT_EQ(chunks[i].count, 64);
@@ -55,7 +60,7 @@ TEST_F(FlashEepromTest, UnwrittenAddressesAreSkippedAtEveryChunkStart) {
   StartTalker();
   CProgrammer p;
   for (unsigned a = 0x8000; a < 0x8258; ++a) p.m_written[a] = (a < 0x8100 || a >= 0x8110) ? 1 : 0;
-  EXPECT_EQ(WriteFlash(0x8000, p, 0x257, false), 1);
+  EXPECT_EQ(WriteFlash(talker(), 0x8000, p, 0x257, false), 1);
   auto chunks = ParseWriteChunks(AfterEepromOff(sim->HostBytes()));
   ASSERT_EQ(chunks.size(), 3u);
   EXPECT_EQ(chunks[1].address, 0x8110u);
@@ -65,7 +70,7 @@ TEST_F(FlashEepromTest, UnwrittenAddressesAreSkippedAtEveryChunkStart) {
   // Nothing loaded: only the last byte of the range is programmed.
   sim->ClearTrace();
   p.ClearWritten();
-  EXPECT_EQ(WriteFlashBlocks(0x9000, p, 0xFF, false), 1);
+  EXPECT_EQ(WriteFlashBlocks(talker(), 0x9000, p, 0xFF, false), 1);
   chunks = ParseWriteChunks(sim->HostBytes());
   ASSERT_EQ(chunks.size(), 1u);
   EXPECT_EQ(chunks[0].count, 1);
@@ -79,11 +84,11 @@ TEST_F(FlashEepromTest, EraseDependsOnTheChip) {
   sim->LoadFlash(Bytes(0x100, 0x00), 0x8000);
   shell.boxAnswers = {IDCANCEL};
   CProgrammer p;
-  EXPECT_EQ(p.EraseFlash(), 0);
+  EXPECT_EQ(EraseFlash(talker()), 0);
   EXPECT_TRUE(sim->HostBytes().empty());
   EXPECT_EQ(shell.boxes.size(), 1u);
 
-  EXPECT_EQ(p.EraseFlash(), 1);
+  EXPECT_EQ(EraseFlash(talker()), 1);
   EXPECT_EQ(shell.statusTexts,
             (std::vector<std::string>{"M 1 CH 20", "Erasing AMD29F010", "AMD chip is erased! "}));
   EXPECT_EQ(sim->Read(0x8000), 0xFF);
@@ -92,14 +97,14 @@ TEST_F(FlashEepromTest, EraseDependsOnTheChip) {
   block.chip = SimChip::Block;
   StartTalker(block);
   sim->LoadFlash(Bytes(0x100, 0x00), 0x8000);
-  EXPECT_EQ(p.EraseFlash(), 1);
+  EXPECT_EQ(EraseFlash(talker()), 1);
   EXPECT_EQ(shell.LastStatus(), "Can't Erase, Flash EEPROM ");
   EXPECT_TRUE(shell.SawStatus("M bf CH 7"));
   EXPECT_EQ(sim->Read(0x8000), 0x00);
 
   // An unacknowledged identification is taken for the erasable chip; this one refuses.
   sim->WrongComplementNextCommand();
-  EXPECT_EQ(p.EraseFlash(), 0);
+  EXPECT_EQ(EraseFlash(talker()), 0);
   EXPECT_TRUE(shell.SawStatus("M 0 CH 0"));
   EXPECT_EQ(shell.boxes.back().text, "AMD Erase Failed!");
 }
@@ -107,7 +112,7 @@ TEST_F(FlashEepromTest, EraseDependsOnTheChip) {
 TEST_F(FlashEepromTest, SingleEepromBytesFollowTheProgrammingSequence) {
   StartTalker();
   sim->SetConfig(0x0F);
-  EXPECT_EQ(WriteEepromByte(0xBE10, 0x55), 1);
+  EXPECT_EQ(WriteEepromByte(talker(), 0xBE10, 0x55), 1);
   EXPECT_EQ(sim->Config(), 0xBF);
   EXPECT_EQ(sim->Eeprom()[0x10], 0x55);
   EXPECT_EQ(sim->Read(0xBE10), 0x55);
@@ -116,10 +121,10 @@ TEST_F(FlashEepromTest, SingleEepromBytesFollowTheProgrammingSequence) {
 
   // 0x00 needs no erase, 0xFF no programming.
   sim->ClearTrace();
-  EXPECT_EQ(WriteEepromByte(0xBE11, 0x00), 1);
+  EXPECT_EQ(WriteEepromByte(talker(), 0xBE11, 0x00), 1);
   EXPECT_EQ(RegisterWrites(sim->HostBytes(), 0x103B), (Bytes{0x02, 0x03, 0x00}));
   sim->ClearTrace();
-  EXPECT_EQ(WriteEepromByte(0xBE10, 0xFF), 1);
+  EXPECT_EQ(WriteEepromByte(talker(), 0xBE10, 0xFF), 1);
   EXPECT_EQ(RegisterWrites(sim->HostBytes(), 0x103B), (Bytes{0x16, 0x17, 0x00}));
   EXPECT_EQ(sim->Eeprom()[0x10], 0xFF);
   EXPECT_EQ(sim->Eeprom()[0x11], 0x00);
@@ -127,7 +132,7 @@ TEST_F(FlashEepromTest, SingleEepromBytesFollowTheProgrammingSequence) {
   // Outside the window of its page: CONFIG and BPROT change, the EEPROM does not.
   sim->ClearTrace();
   Bytes before = sim->Eeprom();
-  EXPECT_EQ(WriteEepromByte(0xB600, 0x12), 0);
+  EXPECT_EQ(WriteEepromByte(talker(), 0xB600, 0x12), 0);
   EXPECT_EQ(sim->Config() & 0xF1, 0xB1);
   EXPECT_EQ(sim->Read(0x1035), 0x00);
   EXPECT_TRUE(RegisterWrites(sim->HostBytes(), 0x103B).empty());
@@ -140,7 +145,7 @@ TEST_F(FlashEepromTest, EepromBlockStopsAt512Bytes) {
   StartTalker(fast);
   CProgrammer p;
   FillPattern(p, 0xBE00, 0x400);
-  EXPECT_EQ(WriteEepromBlock(0xBE00, p, 0x3FF), 1);
+  EXPECT_EQ(WriteEepromBlock(talker(), 0xBE00, p, 0x3FF), 1);
   Bytes host = sim->HostBytes();
   auto chunks = ParseWriteChunks(Bytes(host.begin() + 15, host.end()));
   ASSERT_EQ(chunks.size(), 2u);

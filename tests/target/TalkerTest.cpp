@@ -5,7 +5,7 @@
 #include "TargetRig.h"
 #include "image/Programmer.h"
 #include "link/ByteFifo.h"
-#include "link/LinkState.h"
+#include "link/Link.h"
 #include "target/Eeprom.h"
 #include "target/FlashChip.h"
 #include "target/Talker.h"
@@ -16,21 +16,21 @@ class TalkerTest : public TargetRig {};
 
 TEST_F(TalkerTest, SingleByteWriteAndReadOnTheWire) {
   StartTalker();
-  EXPECT_EQ(WriteTargetByte(0x103B, 0x02), 1);
+  EXPECT_EQ(talker().WriteTargetByte(0x103B, 0x02), 1);
   EXPECT_EQ(sim->HostBytes(), (Bytes{0x41, 0x01, 0x10, 0x3B, 0x02}));
   EXPECT_EQ(sim->TargetBytes(), (Bytes{0xBE, 0x02}));
 
   sim->ClearTrace();
   sim->SetConfig(0x0D);
   uint8_t value = 0x77;
-  EXPECT_EQ(ReadTargetByte(0x103F, value), 1);
+  EXPECT_EQ(talker().ReadTargetByte(0x103F, value), 1);
   EXPECT_EQ(value, 0x0D);
   EXPECT_EQ(HostBytesOnceAtLeast(5), (Bytes{0x01, 0x01, 0x10, 0x3F, 0x77}));
   EXPECT_EQ(shell.LastStatus(), "103f d");
 
   // A stray byte from an earlier exchange must not pass for the complement.
-  g_rxFifo.PutByte(0xFE);
-  EXPECT_EQ(ReadTargetByte(0x103F, value), 1);
+  link().Queue().PutByte(0xFE);
+  EXPECT_EQ(talker().ReadTargetByte(0x103F, value), 1);
   EXPECT_EQ(value, 0x0D);
 }
 
@@ -38,7 +38,7 @@ TEST_F(TalkerTest, BlockWriteChunksAndKeepsGoingAfterFaults) {
   StartTalker();
   Bytes data(257);
   std::iota(data.begin(), data.end(), 3);
-  EXPECT_EQ(WriteTargetBlock(0x0100, data.data(), 256), 1);
+  EXPECT_EQ(talker().WriteTargetBlock(0x0100, data.data(), 256), 1);
   auto chunks = ParseWriteChunks(sim->HostBytes());
   ASSERT_EQ(chunks.size(), 2u);
   EXPECT_EQ(chunks[0].count, 0);
@@ -50,21 +50,21 @@ TEST_F(TalkerTest, BlockWriteChunksAndKeepsGoingAfterFaults) {
   // A wrong complement or a wrong echo fails the write, but every byte still goes out.
   sim->ClearTrace();
   sim->WrongComplementNextCommand();
-  EXPECT_EQ(WriteTargetBlock(0x0300, data.data() + 100, 9), 0);
+  EXPECT_EQ(talker().WriteTargetBlock(0x0300, data.data() + 100, 9), 0);
   EXPECT_EQ(ParseWriteChunks(sim->HostBytes()).size(), 1u);
   EXPECT_EQ(sim->Read(0x0309), data[109]);
   sim->ClearTrace();
   sim->CorruptEcho(5);
-  EXPECT_EQ(WriteTargetBlock(0x0300, data.data(), 19), 0);
+  EXPECT_EQ(talker().WriteTargetBlock(0x0300, data.data(), 19), 0);
   EXPECT_EQ(sim->HostBytes().size(), 4u + 20u);
-  EXPECT_EQ(WriteTargetBlock(0x0300, data.data(), 19), 1);
+  EXPECT_EQ(talker().WriteTargetBlock(0x0300, data.data(), 19), 1);
 
   // A range running past 0xFFFF would wrap onto RAM and registers: refused unsent.
   sim->ClearTrace();
   CProgrammer p;
-  EXPECT_EQ(WriteTargetBlock(0xFF00, data.data(), 0x1FF), 0);
-  EXPECT_EQ(WriteFlash(0xFFF0, p, 0x1F, true), 0);
-  EXPECT_EQ(ReadTargetBlock(0x8000, p, 0xFFFFFFFFu), 0);
+  EXPECT_EQ(talker().WriteTargetBlock(0xFF00, data.data(), 0x1FF), 0);
+  EXPECT_EQ(WriteFlash(talker(), 0xFFF0, p, 0x1F, true), 0);
+  EXPECT_EQ(talker().ReadTargetBlock(0x8000, p, 0xFFFFFFFFu), 0);
   EXPECT_TRUE(sim->HostBytes().empty());
 }
 
@@ -73,7 +73,7 @@ TEST_F(TalkerTest, BlockReadAcknowledgesOneByteAhead) {
   sim->LoadFlash({0x11, 0x22, 0x33}, 0x8000);
   CProgrammer programmer;
   programmer.SetImageByte(0x8001, 0x77);
-  EXPECT_EQ(ReadTargetBlock(0x8000, programmer, 2), 1);
+  EXPECT_EQ(talker().ReadTargetBlock(0x8000, programmer, 2), 1);
   EXPECT_EQ(HostBytesOnceAtLeast(7), (Bytes{0x01, 0x03, 0x80, 0x00, 0x11, 0x77, 0x33}));
   EXPECT_EQ(sim->TargetBytes(), (Bytes{0xFE, 0x11, 0x22, 0x33}));
   EXPECT_EQ(programmer.GetImageByte(0x8000), 0x11);
@@ -91,18 +91,18 @@ TEST_F(TalkerTest, NothingIsSentOrAwaitedWithoutALink) {
   StartTalker();
   view->ClosePort();
   sim->ClearTrace();
-  EXPECT_EQ(SendByte(0x41), 0);
+  EXPECT_EQ(talker().SendByte(0x41), 0);
   // Bytes that arrived before the link went are still handed out, then 0 at once.
-  g_rxFifo.PutByte(0x5A);
-  EXPECT_EQ(ReceiveByte(), 0x5A);
+  link().Queue().PutByte(0x5A);
+  EXPECT_EQ(talker().ReceiveByte(), 0x5A);
   uint8_t byte = 0;
-  EXPECT_EQ(ReceiveByteChecked(byte), 0);
+  EXPECT_EQ(talker().ReceiveByteChecked(byte), 0);
   CProgrammer programmer;
-  EXPECT_EQ(ReadTargetBlock(0x8000, programmer, 15), 0);
+  EXPECT_EQ(talker().ReadTargetBlock(0x8000, programmer, 15), 0);
   EXPECT_EQ(shell.progressOpened, 1);
   EXPECT_EQ(shell.progressClosed, 1);
-  EXPECT_EQ(WriteTargetByte(0x0100, 1), 0);
-  EXPECT_EQ(WriteFlash(0x8000, programmer, 15, true), 0);
+  EXPECT_EQ(talker().WriteTargetByte(0x0100, 1), 0);
+  EXPECT_EQ(WriteFlash(talker(), 0x8000, programmer, 15, true), 0);
   EXPECT_TRUE(sim->HostBytes().empty());
 }
 
@@ -122,11 +122,11 @@ TEST_F(TalkerTest, LostLinkFailsEveryBlockOperation) {
   };
   const Case cases[] = {
       {"WriteTargetBlock", 60,
-       [](CProgrammer& p) { return WriteTargetBlock(0x0100, p.m_image.data() + 0x100, 0xFF); }},
-      {"WriteFlash", 70, [](CProgrammer& p) { return WriteFlash(0x8000, p, 0x3FF, true); }},
-      {"WriteFlashBlocks", 30, [](CProgrammer& p) { return WriteFlashBlocks(0x8000, p, 0x3FF, true); }},
-      {"WriteEepromBlock", 30, [](CProgrammer& p) { return WriteEepromBlock(0x0E00, p, 0xFF); }},
-      {"ReadTargetBlock", 60, [](CProgrammer& p) { return ReadTargetBlock(0x8000, p, 0x3FF); }},
+       [this](CProgrammer& p) { return talker().WriteTargetBlock(0x0100, p.m_image.data() + 0x100, 0xFF); }},
+      {"WriteFlash", 70, [this](CProgrammer& p) { return WriteFlash(talker(), 0x8000, p, 0x3FF, true); }},
+      {"WriteFlashBlocks", 30, [this](CProgrammer& p) { return WriteFlashBlocks(talker(), 0x8000, p, 0x3FF, true); }},
+      {"WriteEepromBlock", 30, [this](CProgrammer& p) { return WriteEepromBlock(talker(), 0x0E00, p, 0xFF); }},
+      {"ReadTargetBlock", 60, [this](CProgrammer& p) { return talker().ReadTargetBlock(0x8000, p, 0x3FF); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -149,7 +149,7 @@ TEST_F(TalkerTest, LostLinkFailsEveryBlockOperation) {
 // the chunking of a transfer that spans the whole address space.
 TEST_F(TalkerTest, FullAddressSpaceRoundTrip) {
   StartTalker();
-  ASSERT_EQ(EepromOff(), 1);
+  ASSERT_EQ(EepromOff(talker()), 1);
   CProgrammer image;
   uint32_t state = 0x2545F491;
   for (unsigned a = 0; a < 0x10000; ++a) {
@@ -162,13 +162,13 @@ TEST_F(TalkerTest, FullAddressSpaceRoundTrip) {
   for (unsigned a = 0x1000; a < 0x1040; ++a) image.SetImageByte(a, sim->Read(a));
   sim->ClearTrace();
 
-  EXPECT_EQ(WriteFlash(0x0000, image, 0xFFFF, true), 1);
+  EXPECT_EQ(WriteFlash(talker(), 0x0000, image, 0xFFFF, true), 1);
   Bytes host = sim->HostBytes();
   EXPECT_EQ(ParseWriteChunks(Bytes(host.begin() + 10, host.end())).size(), 256u);
   Bytes flash = sim->Flash();
   EXPECT_TRUE(std::equal(flash.begin(), flash.end(), image.m_image.begin()));
 
   CProgrammer back;
-  EXPECT_EQ(ReadTargetBlock(0x0000, back, 0xFFFF), 1);
+  EXPECT_EQ(talker().ReadTargetBlock(0x0000, back, 0xFFFF), 1);
   for (unsigned a = 0; a < 0x10000; ++a) ASSERT_EQ(back.GetImageByte(a), image.GetImageByte(a)) << a;
 }

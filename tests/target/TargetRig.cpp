@@ -10,8 +10,6 @@
 #include <thread>
 
 #include "image/Programmer.h"
-#include "link/ByteFifo.h"
-#include "link/LinkState.h"
 #include "target/BootLoad.h"
 #include "target/Talker.h"
 
@@ -80,33 +78,28 @@ void TargetRig::TearDown() {
   m_watcher.reset();
   view.reset();
   frame.reset();
-  if (sim) sim->Stop();
   sim.reset();
   g_settings = nullptr;
   std::error_code ec;
   fs::remove_all(m_dir, ec);
 }
 
-void TargetRig::StartSim(const SimOptions& options) {
+void TargetRig::StartSim(const SimOptions& options, Line line) {
   m_watcher.reset();
   view.reset();
-  sim = std::make_unique<VirtualController>(options);
-  ASSERT_TRUE(sim->Start());
-  store.WriteProfileString("Comm", "Device 1", sim->SlavePath());
-  store.WriteProfileInt("Comm", "BSB", options.bootstrapBaud);
-  store.WriteProfileInt("Comm", "Normal Baud", options.normalBaud);
-  view = std::make_unique<CTrellisView>();
+  std::unique_ptr<CSerialDevice> device = StartRigController(options, line, store, sim);
+  ASSERT_TRUE(sim);
+  view = std::make_unique<CTrellisView>(std::move(device));
 }
 
-void TargetRig::StartTalker(const SimOptions& options) {
-  StartSim(options);
-  CProgrammer programmer;
-  ASSERT_EQ(programmer.BootLoad(true), 1);
-  ASSERT_TRUE(g_connected && g_bootMode);
+void TargetRig::StartTalker(const SimOptions& options, Line line) {
+  StartSim(options, line);
+  ASSERT_EQ(BootLoad(talker(), true), 1);
+  ASSERT_TRUE(link().Connected() && link().BootMode());
   ASSERT_EQ(sim->Mode(), SimMode::Talker);
   // The last acknowledgement of the first contact may still be on its way; an
   // echoed write that changes nothing proves the controller has taken it.
-  ASSERT_EQ(WriteTargetByte(0x03FF, sim->Read(0x03FF)), 1);
+  ASSERT_EQ(talker().WriteTargetByte(0x03FF, sim->Read(0x03FF)), 1);
   sim->ClearTrace();
   shell.statusTexts.clear();
   shell.boxes.clear();
@@ -125,6 +118,7 @@ std::string TargetRig::ExamplesDir() {
 
 std::vector<uint8_t> TargetRig::HostBytesOnceAtLeast(size_t count) {
   std::vector<uint8_t> host = sim->HostBytes();
+  if (sim->Device()) return host;
   for (int i = 0; i < 500 && host.size() < count; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     host = sim->HostBytes();
@@ -133,9 +127,10 @@ std::vector<uint8_t> TargetRig::HostBytesOnceAtLeast(size_t count) {
 }
 
 void TargetRig::HangUpAfter(size_t hostBytes) {
+  if (sim->Device()) return sim->Device()->HangUpAfterHostBytes(hostBytes);
   m_watcher = std::make_unique<Watcher>();
   Watcher* watcher = m_watcher.get();
-  VirtualController* controller = sim.get();
+  VirtualController* controller = sim->Pty();
   watcher->thread = std::thread([watcher, controller, hostBytes] {
     while (!watcher->stop && controller->HostBytes().size() < hostBytes)
       std::this_thread::sleep_for(std::chrono::microseconds(200));

@@ -1,5 +1,7 @@
-// The rig of the target suites: a virtual controller on a pseudo-terminal,
-// the view pointed at it, the scripted shell and an in-memory store.
+// The rig of the target suites: a virtual controller, the view pointed at
+// it, the scripted shell and an in-memory store.  The controller runs in the
+// same process behind the link's in-process device unless a test asks for
+// the real thing: a pseudo-terminal, the serial device and its receive thread.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,9 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "app/MainFrame.h"
 #include "app/TrellisView.h"
-#include "sim/VirtualController.h"
+#include "panes/MainFrame.h"
+#include "support/RigController.h"
 #include "support/MemoryStore.h"
 #include "support/ScriptedShell.h"
 
@@ -36,23 +38,27 @@ class TargetRig : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Starts the controller; the view opens its line from the store.
-  void StartSim(const SimOptions& options = SimOptions());
+  // Starts the controller and a view whose link reaches it.
+  void StartSim(const SimOptions& options = SimOptions(), Line line = Line::InProcess);
   // Starts the controller and boot-loads the example loader, ready for talker commands.
-  void StartTalker(const SimOptions& options = SimOptions());
+  void StartTalker(const SimOptions& options = SimOptions(), Line line = Line::InProcess);
   // A file in this test's own folder.
   std::string WriteFile(const std::string& name, const std::string& text);
   std::string TempDir() const { return m_dir; }
   static std::string ExamplesDir();
   // What the host sent, once the controller has taken at least `count` bytes
-  // (the last bytes of an exchange may still be on their way when it returns).
+  // (over a pseudo-terminal the last bytes of an exchange may still be on
+  // their way when it returns).
   std::vector<uint8_t> HostBytesOnceAtLeast(size_t count);
-  // Hangs up the line once the host has sent `hostBytes` bytes (from another thread).
+  // Hangs up the line once the host has sent `hostBytes` bytes.
   void HangUpAfter(size_t hostBytes);
+
+  CLink& link() { return view->Link(); }
+  CTalker& talker() { return view->Talker(); }
 
   MemoryStore store;
   ScriptedShell shell;
-  std::unique_ptr<VirtualController> sim;
+  std::unique_ptr<RigController> sim;
   std::unique_ptr<CMainFrame> frame;
   std::unique_ptr<CTrellisView> view;
 

@@ -20,13 +20,11 @@
 
 #include "app/AboutDlg.h"
 #include "app/CommandTable.h"
-#include "app/MainFrame.h"
+#include "panes/MainFrame.h"
 #include "app/TrellisDoc.h"
 #include "app/TrellisView.h"
 #include "app/qt/ToolIcons.h"
 #include "app/qt/ViewWidgets.h"
-#include "link/ExchangeGuard.h"
-#include "link/LinkState.h"
 #include "shell/Shell.h"
 
 namespace {
@@ -368,7 +366,7 @@ void MainWindow::closeEvent(QCloseEvent* e) {
   // An exchange waits for bytes with no time-out of its own; once the window
   // is gone nobody could press Disconnect, so end the link first and let the
   // exchange unwind.
-  if (TargetExchangeBusy() && g_connected) m_view.OnDisconnect();
+  if (m_view.Link().ExchangeBusy() && m_view.Link().Connected()) m_view.OnDisconnect();
   e->accept();
 }
 

@@ -36,13 +36,6 @@ QtShell::QtShell() = default;
 
 QtShell::~QtShell() {
   for (auto& [model, window] : m_progress) delete window;
-  if (m_installed && g_shell == this) g_shell = m_previous;
-}
-
-void QtShell::Install() {
-  if (!m_installed) m_previous = g_shell;
-  g_shell = this;
-  m_installed = true;
 }
 
 void QtShell::SetWindow(MainWindow* window) { m_window = window; }

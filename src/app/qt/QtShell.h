@@ -17,13 +17,12 @@ class QWidget;
 // "label|pattern|label|pattern||" as Qt's "label (pattern);;..." list.
 QString QtFileFilter(const std::string& filter);
 
-class QtShell : public QObject, public Shell {
+class QtShell : public QObject, public NullShell {
   Q_OBJECT
  public:
   QtShell();
   ~QtShell() override;
 
-  void Install();  // becomes g_shell; the previous one comes back on destruction
   void SetWindow(MainWindow* window);
 
   void StatusTextChanged(const std::string& text) override;
@@ -46,6 +45,4 @@ class QtShell : public QObject, public Shell {
 
   MainWindow* m_window = nullptr;
   std::map<const CProgressDlg*, ProgressWindow*> m_progress;
-  Shell* m_previous = nullptr;
-  bool m_installed = false;
 };

@@ -1,6 +1,6 @@
 #include "app/qt/TrellisApp.h"
 
-#include "app/MainFrame.h"
+#include "panes/MainFrame.h"
 #include "app/TrellisView.h"
 #include "app/qt/MainWindow.h"
 #include "shell/QSettingsStore.h"
