@@ -6,7 +6,7 @@
 namespace hc11 {
 
 namespace {
-uint64_t Cycles(double eHz, double seconds) { return static_cast<uint64_t>(std::ceil(eHz * seconds)); }
+uint64_t Cycles(double eHz, double seconds) { return static_cast<uint64_t>(std::ceil(eHz * seconds - 1e-6)); }
 
 constexpr uint8_t DQ7 = 0x80, DQ6 = 0x40, DQ5 = 0x20, DQ3 = 0x08;
 constexpr uint32_t kSectorSize = 0x4000;  // Am29F010: eight uniform 16 KB sectors
@@ -34,13 +34,16 @@ bool FlashChip::ArrayMode() const {
     case State::Busy:
     case State::Failed:
     case State::SectorWindow:
+    case State::Load:
       return false;
     default:
       return true;
   }
 }
 
-bool FlashChip::Busy() const { return m_state == State::Busy || m_state == State::SectorWindow; }
+bool FlashChip::Busy() const {
+  return m_state == State::Busy || m_state == State::SectorWindow || m_state == State::Load;
+}
 
 uint8_t FlashChip::Status() {
   // Data polling: DQ7 reads the complement of the programmed bit (0 while
@@ -60,6 +63,10 @@ uint8_t FlashChip::Read(uint32_t offset, uint64_t now) {
     case State::Busy:
     case State::Failed:
     case State::SectorWindow:
+    case State::Load:
+      // The SST page write counts as under way from the first loaded byte:
+      // a talker polling right after its last byte waits out the byte-load
+      // window as well as the write.
       return Status();
     case State::Autoselect:
       // Am29F010 autoselect codes at A1:A0 = 00 manufacturer, 01 device,
@@ -250,6 +257,7 @@ void FlashChip::WriteSst(uint32_t offset, uint8_t value, uint64_t now) {
       unsigned i = offset & (kPageSize - 1);
       m_pageData[i] = value;
       m_pageLoaded[i] = true;
+      m_job = Job::PageWrite;
       m_jobData = value;
       m_deadline = now + m_loadWindowCycles;
       return;
@@ -272,6 +280,7 @@ void FlashChip::Advance(uint64_t now) {
       if (!m_pageOpen) {  // the window closed with nothing loaded
         m_deadline = NEVER;
         m_state = State::Read;
+        m_job = Job::None;
         continue;
       }
       StartPageWrite(at);

@@ -123,10 +123,9 @@ double Hc11Target::Serve(double hostSeconds) {
 void Hc11Target::Note() {
   auto& out = m_machine.GetSci().Output();
   for (auto [byte, at] : out) {
-    if (!m_leftRom) {
-      // The boot ROM echoes exactly the bytes it stores.
-      m_loader.push_back(byte);
-    }
+    // The boot ROM echoes exactly the bytes it stores, and its transmits
+    // come out first.
+    if (m_loader.size() < m_machine.BootRomTransmits()) m_loader.push_back(byte);
     if (m_corruptAt > 0 && --m_corruptAt == 0) byte ^= m_corruptMask;
     m_output.emplace_back(byte, at);
   }

@@ -67,6 +67,7 @@ void Machine::Reset(McuMode mode) {
   m_sci.Reset(now);
   m_crash.clear();
   m_atBreakpoint = false;
+  m_romTransmits = 0;
   bool special = mode == McuMode::Bootstrap || mode == McuMode::SpecialTest;
   m_cpu.SetVectorBase(special ? 0xBFC0 : 0xFFC0);
   m_cpu.SetSpecialMode(special);
@@ -316,6 +317,7 @@ void Machine::WriteReg(uint8_t offset, uint8_t value) {
     case SCSR:
       return;
     case SCDR:
+      if ((m_regs[HPRIO] & HPRIO_RBOOT) && m_cpu.Regs().pc >= 0xBF00) ++m_romTransmits;
       m_sci.WriteScdr(value, now);
       break;
     case BPROT:

@@ -99,6 +99,8 @@ class Machine : public CpuBus {
   }
   uint8_t Register(uint8_t offset) const { return m_regs[offset % REG_SIZE]; }
   const Stats& GetStats() const { return m_stats; }
+  // Bytes the boot ROM has written to SCDR since reset: its echoes.
+  unsigned BootRomTransmits() const { return m_romTransmits; }
 
   // Crash: the CPU ran into space where nothing answers.  Empty when none.
   const std::string& Crash() const { return m_crash; }
@@ -181,6 +183,7 @@ class Machine : public CpuBus {
   int m_breakpoint = -1;
   bool m_atBreakpoint = false;
   bool m_idleNow = false;
+  unsigned m_romTransmits = 0;
   Stats m_stats;
 };
 
