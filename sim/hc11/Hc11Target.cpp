@@ -29,10 +29,18 @@ constexpr uint64_t kSliceCycles = 100000;
 Hc11Target::Hc11Target(const SimOptions& options)
     : m_options(options), m_machine(MachineOptionsFor(options)), m_paced(options.pace) {
   m_output.reserve(1024);
+  SettleBootRom();
+}
+
+void Hc11Target::SettleBootRom() {
+  // The boot ROM sets the SCI up in its first few instructions; let it, so
+  // the rate it listens at is known from the moment of the reset.
+  m_machine.Run(m_machine.Now() + 64);
 }
 
 void Hc11Target::Reset() {
   m_machine.Reset(hc11::McuMode::Bootstrap);
+  SettleBootRom();
   m_stalled = false;
   m_leftRom = false;
   m_syncSeen = false;

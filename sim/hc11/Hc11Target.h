@@ -75,6 +75,7 @@ class Hc11Target {
 
  private:
   void Note();
+  void SettleBootRom();
 
   SimOptions m_options;
   hc11::Machine m_machine;
