@@ -612,7 +612,7 @@ Machine::RunStop Machine::Run(uint64_t limit) {
       m_cpu.Run(next);
       uint64_t period = m_cpu.IdlePeriod();
       m_idleNow = period != 0;
-      if (period) {
+      if (period && m_options.skipIdle) {
         // The loop can only change through an event: skip whole turns of it
         // up to the next one, so the event is still met at the same point.
         uint64_t at = m_cpu.Cycles();

@@ -26,6 +26,9 @@ struct MachineOptions {
   FlashChip::Kind chip = FlashChip::Kind::Am29F010;
   int chipEraseMs = 1000;
   uint8_t config = 0x0F;  // CONFIG cell out of the box: EEPROM on at 0x0E00
+  // Skip the turns of loops that only an event can end.  Off only to prove
+  // that skipping changes nothing.
+  bool skipIdle = true;
 };
 
 class Machine : public CpuBus {
