@@ -175,7 +175,6 @@ class Cpu {
   std::array<uint8_t*, 256> m_write{};
   Registers m_r;
   uint64_t m_cycles = 0;
-  unsigned m_extra = 0;  // cycles beyond the table's count (interrupt entry)
   CpuState m_state = CpuState::Running;
   uint16_t m_vectorBase = 0xFFC0;
   uint16_t m_instructionPc = 0;

@@ -14,7 +14,7 @@ constexpr uint32_t kPageSize = 128;       // SST29EE010: 128-byte pages
 }  // namespace
 
 FlashChip::FlashChip(Kind kind, double eHz, int chipEraseMs)
-    : m_kind(kind), m_eHz(eHz), m_array(SIZE, 0xFF), m_sectors(SIZE / kSectorSize, false) {
+    : m_kind(kind), m_array(SIZE, 0xFF), m_sectors(SIZE / kSectorSize, false) {
   // Am29F010 data sheet: byte program about 9 us typical; the embedded erase
   // takes about a second (the chip erase time is a setting so tests need not
   // wait for it); sector erase commands are accepted for 50 us after each one.

@@ -78,7 +78,6 @@ class FlashChip {
   void StartPageWrite(uint64_t now);
 
   Kind m_kind;
-  double m_eHz;
   uint64_t m_programCycles, m_chipEraseCycles, m_sectorWindowCycles, m_loadWindowCycles, m_pageWriteCycles;
   std::vector<uint8_t> m_array;
   State m_state = State::Read;

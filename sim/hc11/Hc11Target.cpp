@@ -92,9 +92,12 @@ double Hc11Target::Serve(double hostSeconds) {
   } else if (m.GetSci().FramesAfter(now)) {
     limit = now + kSliceCycles;
   } else {
+    // Three character times past the last byte: room for the program to
+    // take it and answer, and still short of the boot ROM's four-character
+    // silence that ends a download.
     const double charCycles = 10.0 * m.GetSci().BitCycles();
     const double quietFor = hostSeconds - m_lastInputHost;
-    const double holdAt = m_lineEndCycle + charCycles;
+    const double holdAt = m_lineEndCycle + 3 * charCycles;
     if (quietFor < kQuietSeconds) {
       limit = std::max<uint64_t>(now, static_cast<uint64_t>(holdAt));
       wait = kQuietSeconds - quietFor;

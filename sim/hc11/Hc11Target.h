@@ -13,7 +13,7 @@
 //    sleeps until its next event or a host byte.
 //  * Unpaced: the machine runs ahead of the host's clock, as fast as it
 //    can, while host bytes are on the wire.  When the last one has been
-//    received it runs on only one character time, and holds there until
+//    received it runs on only three character times, and holds there until
 //    the host has been quiet for kQuietSeconds of its own time: a byte
 //    delayed by the pseudo-terminal must not look like silence (which ends
 //    a bootstrap download) or a late byte.  After that the machine may run

@@ -93,7 +93,6 @@ class Sci {
   bool m_shiftIsData = false;
   uint8_t m_shift = 0;
   uint64_t m_txDone = NEVER;
-  bool m_preamble = false;
 
   std::vector<std::pair<uint8_t, uint64_t>> m_output;
   std::vector<Received> m_received;
