@@ -76,7 +76,6 @@ void Hc11Target::HostByte(uint8_t byte, int baud, int tag, double hostSeconds) {
 }
 
 double Hc11Target::Serve(double hostSeconds) {
-  if (m_stalled) return 1.0;
   hc11::Machine& m = m_machine;
   const double e = m.EHz();
   const uint64_t now = m.Now();
@@ -133,6 +132,7 @@ double Hc11Target::Serve(double hostSeconds) {
 
 void Hc11Target::Note() {
   auto& out = m_machine.GetSci().Output();
+  if (m_stalled) out.clear();  // a stall swallows answers under way too
   for (auto [byte, at] : out) {
     // The boot ROM echoes exactly the bytes it stores, and its transmits
     // come out first.

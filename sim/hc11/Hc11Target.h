@@ -70,7 +70,12 @@ class Hc11Target {
 
   // Line faults counted in target bytes from now on.
   void CorruptTargetByte(int nth, uint8_t mask);
-  void Stall() { m_stalled = true; }
+  // The CPU freezes and nothing more goes out until reset; the line and
+  // the SCI carry on.
+  void Stall() {
+    m_stalled = true;
+    m_machine.GetCpu().Halt();
+  }
   std::string Status() const;
 
  private:

@@ -182,6 +182,43 @@ TEST_F(CpuLineTest, AStrayLoaderIsReportedAndNeverHangsTheController) {
   EXPECT_EQ(line.Receive(1), std::vector<uint8_t>{0x02});
 }
 
+TEST_F(CpuLineTest, TheControllersBackDoorAndFaultsWorkOnTheCpu) {
+  StartSim(CpuOptions());
+  vc->Write(0x0123, 0x77);
+  EXPECT_EQ(vc->Read(0x0123), 0x77);
+  vc->LoadFlash({0x01, 0x02, 0x03}, 0x8000);
+  auto flash = vc->Flash();
+  ASSERT_EQ(flash.size(), 0x10000u);
+  EXPECT_EQ(flash[0x8001], 0x02);
+  vc->SetConfig(0x0F);
+  EXPECT_EQ(vc->Config(), 0x0F);
+  EXPECT_EQ(vc->Read(0x103F), 0x0F);
+  Download(Loader("echo"), kFast);
+  // A dropped byte never reaches the SCI.
+  vc->DropHostBytes(1);
+  ASSERT_TRUE(line.Send({0x10, 0x20}));
+  EXPECT_EQ(line.Receive(1), std::vector<uint8_t>{0x21});
+  EXPECT_TRUE(line.Drain(50).empty());
+  // The echo fault spoils the Nth byte the target sends; complement the next.
+  vc->CorruptEcho(2);
+  ASSERT_TRUE(line.Send({0x01, 0x02, 0x03}));
+  EXPECT_EQ(line.Receive(3), (std::vector<uint8_t>{0x02, 0x83, 0x04}));
+  vc->WrongComplementNextCommand();
+  ASSERT_TRUE(line.Send(0x10));
+  EXPECT_EQ(line.Receive(1), std::vector<uint8_t>{0x10});
+  // A stall freezes the CPU until reset.
+  vc->Stall();
+  EXPECT_EQ(vc->Mode(), SimMode::Stalled);
+  ASSERT_TRUE(line.Send(0x05));
+  EXPECT_TRUE(line.Drain(100).empty());
+  EXPECT_NE(vc->CpuRegisters().find("halted"), std::string::npos) << vc->CpuRegisters();
+  vc->ResetIntoBootstrap();
+  EXPECT_EQ(vc->Mode(), SimMode::Bootstrap);
+  Download(Loader("echo"), kFast);
+  ASSERT_TRUE(line.Send(0x30));
+  EXPECT_EQ(line.Receive(1), std::vector<uint8_t>{0x31});
+}
+
 TEST_F(CpuLineTest, AnEndlessLoopIsJustABusyCpu) {
   StartSim(CpuOptions());
   // inc 0x0100 ; bra back: writes memory forever, so no idle loop is seen.
