@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   m.Chip().Array()[0xFFFE] = 0x80;
   m.Chip().Array()[0xFFFF] = 0x00;
   static constexpr hc11::McuMode kModes[4] = {hc11::McuMode::Bootstrap, hc11::McuMode::SpecialTest,
-                                             hc11::McuMode::Expanded, hc11::McuMode::SingleChip};
+                                              hc11::McuMode::Expanded, hc11::McuMode::SingleChip};
   m.Reset(kModes[control & 3]);
   if (control & 3) {
     m.GetCpu().Regs().pc = 0x0000;  // straight into the RAM image

@@ -87,9 +87,9 @@ struct VirtualController::Impl {
   mutable std::mutex mutex;
   mutable std::condition_variable modeChanged;
   SimTarget target;
-  std::unique_ptr<Hc11Target> cpu;  // the emulated CPU, when chosen
-  size_t traceBase = 0;             // host-byte tags count from here after ClearTrace
-  std::vector<hc11::Sci::Received> received;  // scratch
+  std::unique_ptr<Hc11Target> cpu;                    // the emulated CPU, when chosen
+  size_t traceBase = 0;                               // host-byte tags count from here after ClearTrace
+  std::vector<hc11::Sci::Received> received;          // scratch
   std::vector<std::pair<uint8_t, uint64_t>> cpuSent;  // scratch
   std::vector<std::string> cpuMessages;
 

@@ -43,7 +43,7 @@ struct SimOptions {
 enum class SimMode { Bootstrap, Downloading, Talker, Silent, Stalled, HungUp, Crashed };
 
 struct SimTraceEntry {
-  double seconds;  // since Start()
+  double seconds;  // since Start(); with the emulated CPU, the machine's own time
   bool fromHost;   // true: host to target
   uint8_t byte;
   bool garbled;  // the byte arrived at a rate the target was not listening at

@@ -24,15 +24,15 @@ using Clock = std::chrono::steady_clock;
 //   0119 staa $10 / bsr sub / inc $0011 / jmp $0100
 //   0123 sub: ldd $12 / addd #$0123 / std $12 / bset $13,#1 / ldy #5
 //   0131 dly: dey / bne dly / mul / rts
-const std::vector<uint8_t> kLoopMix = {
-    0xCE, 0x02, 0x00, 0x18, 0xCE, 0x03, 0x00, 0xC6, 0x40, 0x4F, 0xAB, 0x00, 0x36, 0xA6,
-    0x00, 0x18, 0xA7, 0x00, 0x32, 0x08, 0x18, 0x08, 0x5A, 0x26, 0xF1, 0x97, 0x10, 0x8D,
-    0x06, 0x7C, 0x00, 0x11, 0x7E, 0x01, 0x00, 0xDC, 0x12, 0xC3, 0x01, 0x23, 0xDD, 0x12,
-    0x14, 0x13, 0x01, 0x18, 0xCE, 0x00, 0x05, 0x18, 0x09, 0x26, 0xFC, 0x3D, 0x39};
+const std::vector<uint8_t> kLoopMix = {0xCE, 0x02, 0x00, 0x18, 0xCE, 0x03, 0x00, 0xC6, 0x40, 0x4F, 0xAB,
+                                       0x00, 0x36, 0xA6, 0x00, 0x18, 0xA7, 0x00, 0x32, 0x08, 0x18, 0x08,
+                                       0x5A, 0x26, 0xF1, 0x97, 0x10, 0x8D, 0x06, 0x7C, 0x00, 0x11, 0x7E,
+                                       0x01, 0x00, 0xDC, 0x12, 0xC3, 0x01, 0x23, 0xDD, 0x12, 0x14, 0x13,
+                                       0x01, 0x18, 0xCE, 0x00, 0x05, 0x18, 0x09, 0x26, 0xFC, 0x3D, 0x39};
 
 // An echo loader: every byte comes back plus one.
-const std::vector<uint8_t> kEcho = {0xCE, 0x10, 0x00, 0x1F, 0x2E, 0x20, 0xFC, 0xA6, 0x2F, 0x4C,
-                                    0x1F, 0x2E, 0x80, 0xFC, 0xA7, 0x2F, 0x20, 0xF1};
+const std::vector<uint8_t> kEcho = {0xCE, 0x10, 0x00, 0x1F, 0x2E, 0x20, 0xFC, 0xA6, 0x2F,
+                                    0x4C, 0x1F, 0x2E, 0x80, 0xFC, 0xA7, 0x2F, 0x20, 0xF1};
 
 void EmulatedMhz() {
   hc11::Machine m{hc11::MachineOptions()};
@@ -44,9 +44,12 @@ void EmulatedMhz() {
   auto start = Clock::now();
   m.Run(m.Now() + cycles);
   double s = std::chrono::duration<double>(Clock::now() - start).count();
-  std::printf("loop mix, unpaced: %.0f million E cycles in %.3f s = %.1f emulated MHz (%.0fx real time at E = 2 MHz)\n",
-              cycles / 1e6, s, cycles / s / 1e6, cycles / s / 2e6);
-  if (!m.Crash().empty() || m.GetStats().idleSkips) std::printf("  the loop mix did not run as meant: %s\n", m.Crash().c_str());
+  std::printf(
+      "loop mix, unpaced: %.0f million E cycles in %.3f s = %.1f emulated MHz (%.0fx real time at E = 2 "
+      "MHz)\n",
+      cycles / 1e6, s, cycles / s / 1e6, cycles / s / 2e6);
+  if (!m.Crash().empty() || m.GetStats().idleSkips)
+    std::printf("  the loop mix did not run as meant: %s\n", m.Crash().c_str());
 }
 
 double CpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
@@ -71,8 +74,8 @@ void LineFigures(bool pace) {
   bool echoed = line.Receive(loader.size(), 20000) == loader;
   bool running = vc.WaitForMode(SimMode::Talker, 20000);
   double s = std::chrono::duration<double>(Clock::now() - start).count();
-  std::printf("%s: 256-byte loader downloaded at 1200 baud and started in %.3f s (line time %.3f s)%s\n", name, s,
-              257 * 10 / 1200.0, echoed && running ? "" : " FAILED");
+  std::printf("%s: 256-byte loader downloaded at 1200 baud and started in %.3f s (line time %.3f s)%s\n",
+              name, s, 257 * 10 / 1200.0, echoed && running ? "" : " FAILED");
   int exchanges = pace ? 50 : 500;
   start = Clock::now();
   int good = 0;
@@ -82,8 +85,9 @@ void LineFigures(bool pace) {
     if (got.size() == 1 && got[0] == static_cast<uint8_t>(i + 1)) ++good;
   }
   s = std::chrono::duration<double>(Clock::now() - start).count();
-  std::printf("%s: %d one-byte exchanges with the loader at 1202 baud: %.2f ms each (line time %.2f ms), %d right\n",
-              name, exchanges, s * 1000 / exchanges, 20 * 1000 / 1202.0, good);
+  std::printf(
+      "%s: %d one-byte exchanges with the loader at 1202 baud: %.2f ms each (line time %.2f ms), %d right\n",
+      name, exchanges, s * 1000 / exchanges, 20 * 1000 / 1202.0, good);
   // Idle: the loader waits in its poll loop.
   double c0 = CpuSeconds();
   auto w0 = Clock::now();
@@ -109,8 +113,8 @@ void BusyLoopCost(bool pace) {
   auto w0 = Clock::now();
   std::this_thread::sleep_for(std::chrono::seconds(2));
   double busy = (CpuSeconds() - c0) / std::chrono::duration<double>(Clock::now() - w0).count();
-  std::printf("%s: host CPU while a loader spins in a busy loop: %.1f%% of a core\n", pace ? "paced" : "unpaced",
-              busy * 100);
+  std::printf("%s: host CPU while a loader spins in a busy loop: %.1f%% of a core\n",
+              pace ? "paced" : "unpaced", busy * 100);
   vc.Stop();
 }
 

@@ -424,22 +424,54 @@ void Cpu::ExecMain(uint8_t op, uint16_t& ix, const OpInfo& info) {
     const bool C = c & CCR_C, Z = c & CCR_Z, N = c & CCR_N, V = c & CCR_V;
     bool taken = false;
     switch (op) {
-      case 0x20: taken = true; break;
-      case 0x21: taken = false; break;
-      case 0x22: taken = !(C || Z); break;
-      case 0x23: taken = C || Z; break;
-      case 0x24: taken = !C; break;
-      case 0x25: taken = C; break;
-      case 0x26: taken = !Z; break;
-      case 0x27: taken = Z; break;
-      case 0x28: taken = !V; break;
-      case 0x29: taken = V; break;
-      case 0x2A: taken = !N; break;
-      case 0x2B: taken = N; break;
-      case 0x2C: taken = N == V; break;
-      case 0x2D: taken = N != V; break;
-      case 0x2E: taken = !Z && N == V; break;
-      case 0x2F: taken = Z || N != V; break;
+      case 0x20:
+        taken = true;
+        break;
+      case 0x21:
+        taken = false;
+        break;
+      case 0x22:
+        taken = !(C || Z);
+        break;
+      case 0x23:
+        taken = C || Z;
+        break;
+      case 0x24:
+        taken = !C;
+        break;
+      case 0x25:
+        taken = C;
+        break;
+      case 0x26:
+        taken = !Z;
+        break;
+      case 0x27:
+        taken = Z;
+        break;
+      case 0x28:
+        taken = !V;
+        break;
+      case 0x29:
+        taken = V;
+        break;
+      case 0x2A:
+        taken = !N;
+        break;
+      case 0x2B:
+        taken = N;
+        break;
+      case 0x2C:
+        taken = N == V;
+        break;
+      case 0x2D:
+        taken = N != V;
+        break;
+      case 0x2E:
+        taken = !Z && N == V;
+        break;
+      case 0x2F:
+        taken = Z || N != V;
+        break;
     }
     Branch(taken, offset, at);
     return;
@@ -500,8 +532,8 @@ void Cpu::ExecMain(uint8_t op, uint16_t& ix, const OpInfo& info) {
       d = static_cast<uint16_t>(d << 1);
       SetD(d);
       bool n = d & 0x8000;
-      Flags(CCR_N | CCR_Z | CCR_V | CCR_C, static_cast<uint8_t>((n ? CCR_N : 0) | (d ? 0 : CCR_Z) |
-                                                                (n != c ? CCR_V : 0) | (c ? CCR_C : 0)));
+      Flags(CCR_N | CCR_Z | CCR_V | CCR_C,
+            static_cast<uint8_t>((n ? CCR_N : 0) | (d ? 0 : CCR_Z) | (n != c ? CCR_V : 0) | (c ? CCR_C : 0)));
       return;
     }
     case 0x06:  // TAP: X can be cleared but not set

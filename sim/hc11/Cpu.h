@@ -58,7 +58,7 @@ class Cpu {
   // Reset: S, X and I set, PC from the reset vector at vectorBase + 0x3E.
   void Reset();
   void SetVectorBase(uint16_t base) { m_vectorBase = base; }  // 0xFFC0 normal, 0xBFC0 special modes
-  void SetSpecialMode(bool special) { m_special = special; }   // TEST is legal only there
+  void SetSpecialMode(bool special) { m_special = special; }  // TEST is legal only there
 
   // Executes instructions until the cycle count reaches `stop`, the CPU
   // leaves the Running state, EndBatch() is called, or an idle loop is
@@ -142,7 +142,9 @@ class Cpu {
   }
 
   void Flags(uint8_t mask, uint8_t set) { m_r.ccr = static_cast<uint8_t>((m_r.ccr & ~mask) | set); }
-  void NZ8(uint8_t r) { Flags(CCR_N | CCR_Z, static_cast<uint8_t>((r & 0x80 ? CCR_N : 0) | (r ? 0 : CCR_Z))); }
+  void NZ8(uint8_t r) {
+    Flags(CCR_N | CCR_Z, static_cast<uint8_t>((r & 0x80 ? CCR_N : 0) | (r ? 0 : CCR_Z)));
+  }
   void NZ16(uint16_t r) {
     Flags(CCR_N | CCR_Z, static_cast<uint8_t>((r & 0x8000 ? CCR_N : 0) | (r ? 0 : CCR_Z)));
   }

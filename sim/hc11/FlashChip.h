@@ -26,7 +26,7 @@ class FlashChip {
     unsigned failedPrograms = 0;  // attempts to program a 0 back to 1: DQ5
     unsigned chipErases = 0;
     unsigned sectorErases = 0;
-    unsigned pageWrites = 0;      // SST page write cycles
+    unsigned pageWrites = 0;       // SST page write cycles
     unsigned pageBytesErased = 0;  // SST: bytes of written pages that were not loaded (now 0xFF)
   };
 
@@ -53,21 +53,21 @@ class FlashChip {
  private:
   enum class State {
     Read,
-    Unlock1,   // AA seen
-    Unlock2,   // AA 55 seen
-    Program,   // AA 55 A0: the next write programs
-    Erase1,    // AA 55 80
-    Erase2,    // AA 55 80 AA
-    Erase3,    // AA 55 80 AA 55
+    Unlock1,       // AA seen
+    Unlock2,       // AA 55 seen
+    Program,       // AA 55 A0: the next write programs
+    Erase1,        // AA 55 80
+    Erase2,        // AA 55 80 AA
+    Erase3,        // AA 55 80 AA 55
     SectorWindow,  // sector erase time-out: more sectors may be added
     Autoselect,
-    Busy,      // embedded program or erase running
-    Failed,    // DQ5: the embedded algorithm gave up; F0 resets
+    Busy,    // embedded program or erase running
+    Failed,  // DQ5: the embedded algorithm gave up; F0 resets
     // SST only
-    Load,      // page load, byte-load window open
-    Unlock3,   // AA 55 80
-    Unlock4,   // AA 55 80 AA
-    Unlock5,   // AA 55 80 AA 55
+    Load,     // page load, byte-load window open
+    Unlock3,  // AA 55 80
+    Unlock4,  // AA 55 80 AA
+    Unlock5,  // AA 55 80 AA 55
   };
   enum class Job { None, Program, ChipErase, SectorErase, PageWrite };
 

@@ -9,7 +9,8 @@ namespace {
 hc11::MachineOptions MachineOptionsFor(const SimOptions& o) {
   hc11::MachineOptions m;
   m.crystalHz = o.crystalHz;
-  m.chip = o.chip == SimChip::EraseFirst ? hc11::FlashChip::Kind::Am29F010 : hc11::FlashChip::Kind::Sst29EE010;
+  m.chip =
+      o.chip == SimChip::EraseFirst ? hc11::FlashChip::Kind::Am29F010 : hc11::FlashChip::Kind::Sst29EE010;
   m.chipEraseMs = o.eraseTimeMs;
   return m;
 }
@@ -80,6 +81,7 @@ double Hc11Target::Serve(double hostSeconds) {
   const double e = m.EHz();
   const uint64_t now = m.Now();
   double wait = 0;
+  bool throttled = false;  // unpaced, but held to the host's clock now
   uint64_t limit;
   if (m_paced) {
     double due = static_cast<double>(m_originCycle) + hostSeconds * e;
@@ -88,8 +90,6 @@ double Hc11Target::Serve(double hostSeconds) {
       // Far behind (the host's thread was held up): catch up in bounded steps.
       limit = now + kSliceCycles * 20;
     }
-  } else if (m.GetSci().FramesAfter(now)) {
-    limit = now + kSliceCycles;
   } else {
     // Three character times past the last byte: room for the program to
     // take it and answer, and still short of the boot ROM's four-character
@@ -97,13 +97,17 @@ double Hc11Target::Serve(double hostSeconds) {
     const double charCycles = 10.0 * m.GetSci().BitCycles();
     const double quietFor = hostSeconds - m_lastInputHost;
     const double holdAt = m_lineEndCycle + 3 * charCycles;
-    if (quietFor < kQuietSeconds) {
+    if (m.GetSci().FramesAfter(now)) {
+      limit = std::min<uint64_t>(now + kSliceCycles, static_cast<uint64_t>(holdAt));
+    } else if (quietFor < kQuietSeconds) {
       limit = std::max<uint64_t>(now, static_cast<uint64_t>(holdAt));
       wait = kQuietSeconds - quietFor;
     } else {
       double allowed = holdAt + (kFreeRunSeconds + (quietFor - kQuietSeconds)) * e;
-      limit = std::max<uint64_t>(now, static_cast<uint64_t>(std::min(allowed, static_cast<double>(now) + kSliceCycles)));
-      if (allowed <= static_cast<double>(now) + kSliceCycles) wait = 0.002;
+      limit = std::max<uint64_t>(
+          now, static_cast<uint64_t>(std::min(allowed, static_cast<double>(now) + kSliceCycles)));
+      throttled = allowed <= static_cast<double>(now) + kSliceCycles;
+      if (throttled) wait = 0.002;
     }
   }
   hc11::Machine::RunStop stop = limit > now ? m.Run(limit) : hc11::Machine::RunStop::Limit;
@@ -120,9 +124,9 @@ double Hc11Target::Serve(double hostSeconds) {
     }
     return 0.001;
   }
-  if (wait == 0 && m.IdleNow() && !m.GetSci().FramesAfter(m.Now())) {
-    // An idle loop reached the limit: sleep until the limit has moved on to
-    // the next event.
+  if (throttled && m.IdleNow()) {
+    // An idle loop reached the limit that follows the host's clock: sleep
+    // until that limit has moved on to the next event.
     uint64_t next = m.NextEvent();
     if (next == hc11::Machine::NEVER) return 1.0;
     wait = std::clamp(static_cast<double>(next - m.Now()) / e, 0.0005, 1.0);
@@ -187,8 +191,8 @@ std::string Hc11Target::Status() const {
                 "flash: %u bytes programmed, %u failed (DQ5), %u chip and %u sector erases, %u page writes "
                 "(%u unloaded page bytes left 0xFF)%s%s",
                 m_machine.RegisterText().c_str(), MachineSeconds(), m_machine.EHz(), m_machine.SciBaud(),
-                stats.illegalOpcodes, stats.eepromPulses, stats.shortPulses, chip.programs, chip.failedPrograms,
-                chip.chipErases, chip.sectorErases, chip.pageWrites, chip.pageBytesErased,
-                m_machine.Crash().empty() ? "" : "\n", m_machine.Crash().c_str());
+                stats.illegalOpcodes, stats.eepromPulses, stats.shortPulses, chip.programs,
+                chip.failedPrograms, chip.chipErases, chip.sectorErases, chip.pageWrites,
+                chip.pageBytesErased, m_machine.Crash().empty() ? "" : "\n", m_machine.Crash().c_str());
   return text;
 }

@@ -212,9 +212,10 @@ uint8_t Machine::BusFetch(uint16_t address) {
   unsigned offset;
   if (Decode(address, offset) == Area::None) {
     char text[160];
-    std::snprintf(text, sizeof text,
-                  "crash: the program ran into 0x%04X, where no device answers in %s mode; the CPU is stopped",
-                  address, ModeName(Mode()));
+    std::snprintf(
+        text, sizeof text,
+        "crash: the program ran into 0x%04X, where no device answers in %s mode; the CPU is stopped", address,
+        ModeName(Mode()));
     m_crash = text;
     Message(text);
     m_cpu.Halt();
@@ -292,7 +293,8 @@ void Machine::WriteReg(uint8_t offset, uint8_t value) {
       break;
     case TMSK2: {
       uint8_t v = value;
-      if (!EarlyOrSpecial()) v = static_cast<uint8_t>((v & 0xFC) | (m_regs[TMSK2] & 0x03));  // PR1:0 time-protected
+      if (!EarlyOrSpecial())
+        v = static_cast<uint8_t>((v & 0xFC) | (m_regs[TMSK2] & 0x03));  // PR1:0 time-protected
       if ((v & 0x03) != (m_regs[TMSK2] & 0x03)) {
         m_tcntValue = Tcnt(now);
         m_tcntCycle = now;
@@ -337,11 +339,13 @@ void Machine::WriteReg(uint8_t offset, uint8_t value) {
       uint8_t v = static_cast<uint8_t>((old & 0xF0) | (value & 0x0F));  // PSEL always writable
       if (old & HPRIO_SMOD) {
         // In special modes RBOOT, MDA and IRV may be written; SMOD only cleared.
-        v = static_cast<uint8_t>((value & (HPRIO_RBOOT | HPRIO_MDA | HPRIO_IRV | 0x0F)) | (value & old & HPRIO_SMOD));
+        v = static_cast<uint8_t>((value & (HPRIO_RBOOT | HPRIO_MDA | HPRIO_IRV | 0x0F)) |
+                                 (value & old & HPRIO_SMOD));
         // Leaving special modes takes the boot ROM away with them.
         if (!(v & HPRIO_SMOD)) v &= static_cast<uint8_t>(~HPRIO_RBOOT);
       } else if (EarlyOrSpecial()) {
-        v = static_cast<uint8_t>((old & ~HPRIO_MDA) | (value & HPRIO_MDA) | (value & 0x0F));  // MDA write-once
+        v = static_cast<uint8_t>((old & ~HPRIO_MDA) | (value & HPRIO_MDA) |
+                                 (value & 0x0F));  // MDA write-once
       }
       m_regs[HPRIO] = v;
       bool special = v & HPRIO_SMOD;
@@ -547,12 +551,12 @@ uint16_t Machine::InterruptVector() {
     uint16_t vector;
   };
   const Source sources[] = {
-      {0x7, (f2 & 0x40) != 0, VEC_RTI},      {0x8, (f1 & 0x04) != 0, VEC_TIC1},
-      {0x9, (f1 & 0x02) != 0, VEC_TIC2},     {0xA, (f1 & 0x01) != 0, VEC_TIC3},
-      {0xB, (f1 & 0x80) != 0, VEC_TOC1},     {0xC, (f1 & 0x40) != 0, VEC_TOC2},
-      {0xD, (f1 & 0x20) != 0, VEC_TOC3},     {0xE, (f1 & 0x10) != 0, VEC_TOC4},
-      {0xF, (f1 & 0x08) != 0, VEC_TOC5},     {0x0, (f2 & 0x80) != 0, VEC_TOF},
-      {0x1, (f2 & 0x20) != 0, VEC_PAOV},     {0x2, (f2 & 0x10) != 0, VEC_PAI},
+      {0x7, (f2 & 0x40) != 0, VEC_RTI},         {0x8, (f1 & 0x04) != 0, VEC_TIC1},
+      {0x9, (f1 & 0x02) != 0, VEC_TIC2},        {0xA, (f1 & 0x01) != 0, VEC_TIC3},
+      {0xB, (f1 & 0x80) != 0, VEC_TOC1},        {0xC, (f1 & 0x40) != 0, VEC_TOC2},
+      {0xD, (f1 & 0x20) != 0, VEC_TOC3},        {0xE, (f1 & 0x10) != 0, VEC_TOC4},
+      {0xF, (f1 & 0x08) != 0, VEC_TOC5},        {0x0, (f2 & 0x80) != 0, VEC_TOF},
+      {0x1, (f2 & 0x20) != 0, VEC_PAOV},        {0x2, (f2 & 0x10) != 0, VEC_PAI},
       {0x4, m_sci.InterruptPending(), VEC_SCI},
   };
   const uint16_t base = Special() ? 0xBFC0 : 0xFFC0;
@@ -571,7 +575,8 @@ void Machine::OnIllegalOpcode(uint16_t address, uint8_t page, uint8_t opcode) {
   if (m_stats.illegalOpcodes <= 3) {
     char text[160];
     if (page)
-      std::snprintf(text, sizeof text, "illegal opcode %02X %02X at 0x%04X: trap taken", page, opcode, address);
+      std::snprintf(text, sizeof text, "illegal opcode %02X %02X at 0x%04X: trap taken", page, opcode,
+                    address);
     else
       std::snprintf(text, sizeof text, "illegal opcode %02X at 0x%04X: trap taken", opcode, address);
     Message(text);
@@ -706,10 +711,11 @@ bool Machine::BeforeInstruction(uint16_t pc) {
     int length = Disassemble(bytes, pc, text);
     char line[200];
     char hex[16] = "";
-    for (int i = 0, at = 0; i < length; ++i) at += std::snprintf(hex + at, sizeof hex - at, "%02X ", bytes[i]);
+    for (int i = 0, at = 0; i < length; ++i)
+      at += std::snprintf(hex + at, sizeof hex - at, "%02X ", bytes[i]);
     const Registers& r = m_cpu.Regs();
-    std::snprintf(line, sizeof line, "%04X  %-13s %-28s A=%02X B=%02X X=%04X Y=%04X SP=%04X CCR=%02X", pc, hex,
-                  text.c_str(), r.a, r.b, r.x, r.y, r.sp, r.ccr);
+    std::snprintf(line, sizeof line, "%04X  %-13s %-28s A=%02X B=%02X X=%04X Y=%04X SP=%04X CCR=%02X", pc,
+                  hex, text.c_str(), r.a, r.b, r.x, r.y, r.sp, r.ccr);
     Message(line);
   }
   return true;
@@ -736,12 +742,12 @@ std::string Machine::RegisterText() const {
       break;
   }
   char text[240];
-  std::snprintf(text, sizeof text,
-                "PC=%04X A=%02X B=%02X D=%04X X=%04X Y=%04X SP=%04X CCR=%02X %s\ncycles %llu (%.6f s at E = %.0f Hz), "
-                "%s mode, CPU %s",
-                r.pc, r.a, r.b, (r.a << 8) | r.b, r.x, r.y, r.sp, r.ccr, flags,
-                static_cast<unsigned long long>(Now()), static_cast<double>(Now()) / m_eHz, m_eHz,
-                ModeName(Mode()), state);
+  std::snprintf(
+      text, sizeof text,
+      "PC=%04X A=%02X B=%02X D=%04X X=%04X Y=%04X SP=%04X CCR=%02X %s\ncycles %llu (%.6f s at E = %.0f Hz), "
+      "%s mode, CPU %s",
+      r.pc, r.a, r.b, (r.a << 8) | r.b, r.x, r.y, r.sp, r.ccr, flags, static_cast<unsigned long long>(Now()),
+      static_cast<double>(Now()) / m_eHz, m_eHz, ModeName(Mode()), state);
   return text;
 }
 

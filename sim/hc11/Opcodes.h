@@ -27,8 +27,8 @@ enum class Mode : uint8_t {
 struct OpInfo {
   const char* mnemonic = nullptr;  // lower case, as the binutils disassembler writes it
   Mode mode = Mode::None;
-  uint8_t cycles = 0;  // E cycles, prebyte included
-  uint8_t length = 0;  // bytes, prebyte included
+  uint8_t cycles = 0;   // E cycles, prebyte included
+  uint8_t length = 0;   // bytes, prebyte included
   bool indexY = false;  // Idx/BitIdx/BrIdx use Y
 };
 

@@ -73,7 +73,8 @@ double Sci::NextFallingEdge(double t) {
 }
 
 void Sci::Prune(double before) {
-  while (!m_frames.empty() && m_frames.front().start + 10 * m_frames.front().bit < before) m_frames.pop_front();
+  while (!m_frames.empty() && m_frames.front().start + 10 * m_frames.front().bit < before)
+    m_frames.pop_front();
 }
 
 void Sci::ScheduleReceive() {
@@ -125,7 +126,8 @@ void Sci::CompleteReceive() {
     } else {
       m_rdr = static_cast<uint8_t>(value);
       if (dataBits == 9) m_sccr1 = static_cast<uint8_t>((m_sccr1 & 0x7F) | ((value >> 1) & 0x80));
-      m_scsr = static_cast<uint8_t>((m_scsr & ~(NF | FE)) | RDRF | (noise ? NF : 0) | (framingError ? FE : 0));
+      m_scsr =
+          static_cast<uint8_t>((m_scsr & ~(NF | FE)) | RDRF | (noise ? NF : 0) | (framingError ? FE : 0));
     }
     m_idleAt = m_rxDone + FrameBits() * static_cast<uint64_t>(b);
   }

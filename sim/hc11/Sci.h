@@ -84,8 +84,8 @@ class Sci {
 
   std::deque<Frame> m_frames;
   double m_lineFree = 0;
-  double m_rxFrom = 0;      // the receiver looks for a start edge from here
-  double m_rxStart = -1;    // edge of the character being received, or -1
+  double m_rxFrom = 0;    // the receiver looks for a start edge from here
+  double m_rxStart = -1;  // edge of the character being received, or -1
   uint64_t m_rxDone = NEVER;
   uint64_t m_idleAt = NEVER;  // when a full idle character after the last one sets IDLE
 

@@ -1,11 +1,12 @@
 // The decoder against the GNU m68hc11 disassembler: the same length and
 // mnemonic for every instruction form the assembler's own example emits,
 // and for every byte on every opcode page (illegal ones included).
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <set>
-#include <unistd.h>
 #include <sstream>
 
 #include "Harness.h"
@@ -70,7 +71,8 @@ TEST(Decode, EveryFormOfTheAssemblersExample) {
     bytes.resize(8, 0x01);
     std::string text;
     int length = hc11::Disassemble(bytes.data(), static_cast<uint16_t>(line.address), text);
-    EXPECT_EQ(length, static_cast<int>(line.bytes.size())) << line.mnemonic << " at " << std::hex << line.address;
+    EXPECT_EQ(length, static_cast<int>(line.bytes.size()))
+        << line.mnemonic << " at " << std::hex << line.address;
     EXPECT_TRUE(SameMnemonic(Mnemonic(text), line.mnemonic)) << text << " / " << line.mnemonic;
     mnemonics.insert(line.mnemonic);
   }
@@ -95,7 +97,8 @@ TEST(Decode, EveryByteOnEveryPage) {
       image.insert(image.end(), c.begin(), c.end());
     }
   }
-  std::string path = std::filesystem::temp_directory_path() / ("hc11-decode-" + std::to_string(getpid()) + ".bin");
+  std::string path =
+      std::filesystem::temp_directory_path() / ("hc11-decode-" + std::to_string(getpid()) + ".bin");
   {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
@@ -111,8 +114,10 @@ TEST(Decode, EveryByteOnEveryPage) {
     std::string text;
     int length = hc11::Disassemble(candidates[i].data(), static_cast<uint16_t>(address), text);
     EXPECT_EQ(length, static_cast<int>(theirs.bytes.size()))
-        << "page " << i / 256 << " opcode " << std::hex << i % 256 << ": " << text << " / " << theirs.mnemonic;
+        << "page " << i / 256 << " opcode " << std::hex << i % 256 << ": " << text << " / "
+        << theirs.mnemonic;
     EXPECT_TRUE(SameMnemonic(Mnemonic(text), theirs.mnemonic))
-        << "page " << i / 256 << " opcode " << std::hex << i % 256 << ": " << text << " / " << theirs.mnemonic;
+        << "page " << i / 256 << " opcode " << std::hex << i % 256 << ": " << text << " / "
+        << theirs.mnemonic;
   }
 }

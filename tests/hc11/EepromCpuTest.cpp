@@ -44,7 +44,7 @@ TEST_F(CpuEepromTest, TenMillisecondPulsesEraseAndProgram) {
 }
 
 TEST_F(CpuEepromTest, AOneMillisecondPulseIsCaught) {
-  RunLoader(286);  // 1 ms
+  RunLoader(286);                       // 1 ms
   EXPECT_EQ(vc->Eeprom()[0x10], 0x00);  // neither erased nor programmed
   EXPECT_NE(vc->CpuStatus().find("too-short EEPROM pulses 2"), std::string::npos) << vc->CpuStatus();
   bool reported = false;

@@ -144,14 +144,18 @@ TEST(FlashChip, Sst29EE010ProtectionAndTheByteLoadWindow) {
   t += 600;  // 300 us at E = 2 MHz
   chip.Advance(t);
   EXPECT_TRUE(chip.Busy());
-  cmd(0x1201, 0x22);  // ignored: the chip is writing
+  cmd(0x1201, 0x22);        // ignored: the chip is writing
   chip.Advance(t + 10000);  // 5 ms
   EXPECT_FALSE(chip.Busy());
   EXPECT_EQ(chip.Array()[0x1200], 0x11);
   EXPECT_EQ(chip.Array()[0x1201], 0xFF);
   // Protection off (AA 55 80 AA 55 20): plain writes load the page.
-  for (auto [a, v] : {std::pair<uint32_t, uint8_t>{0x5555, 0xAA}, {0x2AAA, 0x55}, {0x5555, 0x80},
-                      {0x5555, 0xAA}, {0x2AAA, 0x55}, {0x5555, 0x20}})
+  for (auto [a, v] : {std::pair<uint32_t, uint8_t>{0x5555, 0xAA},
+                      {0x2AAA, 0x55},
+                      {0x5555, 0x80},
+                      {0x5555, 0xAA},
+                      {0x2AAA, 0x55},
+                      {0x5555, 0x20}})
     cmd(a, v);
   cmd(0x1300, 0x33);
   chip.Advance(t += 20000);

@@ -16,7 +16,8 @@ struct Hc11Program {
   unsigned low = 0x10000, high = 0;  // bytes the records cover: [low, high)
   bool ok = false;
   std::vector<uint8_t> Bytes() const {
-    return low < high ? std::vector<uint8_t>(image.begin() + low, image.begin() + high) : std::vector<uint8_t>();
+    return low < high ? std::vector<uint8_t>(image.begin() + low, image.begin() + high)
+                      : std::vector<uint8_t>();
   }
 };
 
@@ -25,7 +26,9 @@ inline Hc11Program LoadProgram(const std::string& name) {
   Hc11Program p;
   std::ifstream in(std::string(HC11_ASM_DIR) + "/" + name + ".s19");
   if (!in) return p;
-  auto hex = [](const std::string& s, size_t at) { return static_cast<unsigned>(std::stoul(s.substr(at, 2), nullptr, 16)); };
+  auto hex = [](const std::string& s, size_t at) {
+    return static_cast<unsigned>(std::stoul(s.substr(at, 2), nullptr, 16));
+  };
   for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.size() < 4 || line[0] != 'S') return p;

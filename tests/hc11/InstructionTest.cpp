@@ -20,7 +20,8 @@ void RunProgram(const std::string& name, hc11::Machine& m) {
 }  // namespace
 
 TEST(Instructions, EveryGroupMatchesTheReferenceManual) {
-  for (const char* name : {"arith", "shift", "logic", "compare", "wide", "divide", "branch", "bitops", "stack"}) {
+  for (const char* name :
+       {"arith", "shift", "logic", "compare", "wide", "divide", "branch", "bitops", "stack"}) {
     SCOPED_TRACE(name);
     hc11::Machine m{hc11::MachineOptions()};
     RunProgram(name, m);

@@ -241,3 +241,22 @@ TEST_F(CpuLineTest, AnEndlessLoopIsJustABusyCpu) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(CpuLineTest, UnpacedAChipEraseTakesItsSecondOfMachineTimeNotOfHostTime) {
+  SimOptions o = CpuOptions();
+  o.eraseTimeMs = 1000;
+  StartSim(o);
+  vc->LoadFlash(std::vector<uint8_t>(0x100, 0x00), 0x8000);
+  auto start = std::chrono::steady_clock::now();
+  Download(Loader("erase"), kFast);
+  auto got = line.Receive(1, 10000);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  ASSERT_EQ(got, std::vector<uint8_t>{0xFF});
+  EXPECT_EQ(vc->Flash()[0x8000], 0xFF);
+  EXPECT_LT(seconds, 0.8);  // a second of erase, in much less host time
+  EXPECT_NE(vc->CpuStatus().find("1 chip"), std::string::npos) << vc->CpuStatus();
+}
+
+}  // namespace

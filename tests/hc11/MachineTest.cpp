@@ -168,7 +168,7 @@ TEST(Machine, CrashesAndTestAreReportedNotHung) {
 TEST(Machine, SciFlagsAndClearingSequence) {
   Machine m = Make();
   RunBytes(m, McuMode::Bootstrap, {0x20, 0xFE}, 10);  // the CPU parked in a loop
-  Write(m, 0x102B, 0x30);  // 9615 baud: 208 E cycles a bit
+  Write(m, 0x102B, 0x30);                             // 9615 baud: 208 E cycles a bit
   Write(m, 0x102D, 0x0C);
   m.HostByte(0x55, 9600, 1);
   m.HostByte(0x66, 9600, 2);

@@ -62,7 +62,8 @@ class Console {
         m_buffer.erase(0, nl + 1);
         if (line.find(text) != std::string::npos) return line;
       }
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+      auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
       if (left.count() <= 0) return "";
       pollfd p{m_out, POLLIN, 0};
       if (poll(&p, 1, static_cast<int>(left.count())) <= 0) return "";
