@@ -112,7 +112,8 @@ double Hc11Target::Serve(double hostSeconds) {
   }
   hc11::Machine::RunStop stop = limit > now ? m.Run(limit) : hc11::Machine::RunStop::Limit;
   Note();
-  if (stop != hc11::Machine::RunStop::Limit) {
+  if (stop != hc11::Machine::RunStop::Limit ||
+      (m.IdleNow() && m.NextEvent() == hc11::Machine::NEVER && !m.GetSci().FramesAfter(m.Now()))) {
     // Nothing happens until the host sends: the line wakes the caller.
     return 1.0;
   }

@@ -608,6 +608,7 @@ void Machine::ProcessEvents() {
 
 Machine::RunStop Machine::Run(uint64_t limit) {
   m_idleNow = false;
+  uint64_t idleWrites = 0;
   while (Now() < limit) {
     ProcessEvents();
     const uint64_t now = Now();
@@ -616,7 +617,10 @@ Machine::RunStop Machine::Run(uint64_t limit) {
     if (state == CpuState::Running) {
       m_cpu.Run(next);
       uint64_t period = m_cpu.IdlePeriod();
-      m_idleNow = period != 0;
+      // The part-turn run after a skip, up to the limit, stays idle as long
+      // as it wrote nothing.
+      m_idleNow = period != 0 || (m_idleNow && m_cpu.Writes() == idleWrites);
+      idleWrites = m_cpu.Writes();
       if (period && m_options.skipIdle) {
         // The loop can only change through an event: skip whole turns of it
         // up to the next one, so the event is still met at the same point.
