@@ -109,6 +109,7 @@ void Cpu::JumpTo(uint16_t target, uint16_t from) {
       now.pc = target;
       if (now == m_loopRegs) {
         m_idlePeriod = m_cycles - m_loopCycles;
+        m_loopCycles = m_cycles;  // the next turn is measured from here
         m_r.pc = target;
         return;
       }

@@ -185,15 +185,17 @@ void Hc11Target::CorruptTargetByte(int nth, uint8_t mask) {
 std::string Hc11Target::Status() const {
   const auto& stats = m_machine.GetStats();
   const auto& chip = m_machine.Chip().GetStats();
-  char text[600];
+  char text[700];
   std::snprintf(text, sizeof text,
                 "cpu: %s\nmachine time %.3f s, E = %.0f Hz, SCI at %d bit/s\n"
                 "illegal-opcode traps %u, EEPROM pulses %u, too-short EEPROM pulses %u\n"
+                "idle loops: %u skips, %llu cycles skipped\n"
                 "flash: %u bytes programmed, %u failed (DQ5), %u chip and %u sector erases, %u page writes "
                 "(%u unloaded page bytes left 0xFF)%s%s",
                 m_machine.RegisterText().c_str(), MachineSeconds(), m_machine.EHz(), m_machine.SciBaud(),
-                stats.illegalOpcodes, stats.eepromPulses, stats.shortPulses, chip.programs,
-                chip.failedPrograms, chip.chipErases, chip.sectorErases, chip.pageWrites,
-                chip.pageBytesErased, m_machine.Crash().empty() ? "" : "\n", m_machine.Crash().c_str());
+                stats.illegalOpcodes, stats.eepromPulses, stats.shortPulses, stats.idleSkips,
+                static_cast<unsigned long long>(stats.idleCyclesSkipped), chip.programs, chip.failedPrograms,
+                chip.chipErases, chip.sectorErases, chip.pageWrites, chip.pageBytesErased,
+                m_machine.Crash().empty() ? "" : "\n", m_machine.Crash().c_str());
   return text;
 }

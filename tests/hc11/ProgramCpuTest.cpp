@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "Harness.h"
 #include "SimFixture.h"
@@ -102,6 +103,9 @@ TEST(SimProgramCpu, ConsoleShowsRegistersMemoryBreakpointsAndTrace) {
   wire.insert(wire.end(), loader.begin(), loader.end());
   ASSERT_TRUE(line.Send(wire));
   ASSERT_EQ(line.Receive(loader.size()), loader);
+  // The boot ROM ends the download after four character times of silence,
+  // and the host waits for that, as the real host program does.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
   ASSERT_TRUE(line.Send(0x41));
   ASSERT_EQ(line.Receive(1), std::vector<uint8_t>{0x42});
 
