@@ -28,7 +28,7 @@ constexpr uint64_t kSliceCycles = 100000;
 }  // namespace
 
 Hc11Target::Hc11Target(const SimOptions& options)
-    : m_options(options), m_machine(MachineOptionsFor(options)), m_paced(options.pace) {
+    : m_machine(MachineOptionsFor(options)), m_paced(options.pace) {
   m_output.reserve(1024);
   SettleBootRom();
 }

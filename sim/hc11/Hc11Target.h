@@ -82,7 +82,6 @@ class Hc11Target {
   void Note();
   void SettleBootRom();
 
-  SimOptions m_options;
   hc11::Machine m_machine;
   bool m_paced;
   bool m_stalled = false;

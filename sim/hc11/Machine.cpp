@@ -295,11 +295,11 @@ void Machine::WriteReg(uint8_t offset, uint8_t value) {
       uint8_t v = value;
       if (!EarlyOrSpecial())
         v = static_cast<uint8_t>((v & 0xFC) | (m_regs[TMSK2] & 0x03));  // PR1:0 time-protected
+      AdvanceTimer(now);                                                // events so far at the old rate
       if ((v & 0x03) != (m_regs[TMSK2] & 0x03)) {
         m_tcntValue = Tcnt(now);
         m_tcntCycle = now;
       }
-      AdvanceTimer(now);
       m_regs[TMSK2] = v;
       break;
     }

@@ -80,6 +80,9 @@ class Machine : public CpuBus {
   };
 
   explicit Machine(const MachineOptions& options);
+  // The CPU holds a reference to its machine: never copied or moved.
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
 
   // Reset into `mode`; RAM, EEPROM, the CONFIG cell and the flash keep their
   // contents, as across a real reset.

@@ -92,6 +92,17 @@ TEST_F(CpuLineTest, DownloadAtTheFastRateKeepsIt) {
   EXPECT_EQ(line.Receive(64), expected);
 }
 
+TEST_F(CpuLineTest, TheCrystalSetsTheBootRomsRates) {
+  SimOptions o = CpuOptions();
+  o.crystalHz = 4e6;  // E = 1 MHz: E/16/16 is 3906 baud
+  StartSim(o);
+  EXPECT_EQ(vc->ListeningBaud(), 3906);
+  auto loader = Loader("echo");
+  Download(loader, 3906);
+  ASSERT_TRUE(line.Send(0x7F));
+  EXPECT_EQ(line.Receive(1), std::vector<uint8_t>{0x80});
+}
+
 TEST_F(CpuLineTest, AFullRamDownloadStartsAtOnceAndTheRestGoesToTheLoader) {
   StartSim(CpuOptions());
   auto loader = Loader("echo");

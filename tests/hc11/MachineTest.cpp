@@ -217,6 +217,19 @@ TEST(Machine, TimerCountsAtThePrescaledRate) {
   t0 = tcnt();
   m.GetCpu().AddCycles(1600);
   EXPECT_EQ(static_cast<uint16_t>(tcnt() - t0), 100);
+  // An output compare set at the old rate matches at the new one.
+  Write(m, 0x1024, 0x00);
+  t0 = tcnt();
+  uint16_t target = static_cast<uint16_t>(t0 + 100);
+  Write(m, 0x1016, static_cast<uint8_t>(target >> 8));  // TOC1
+  Write(m, 0x1017, static_cast<uint8_t>(target));
+  Write(m, 0x1023, 0x80);  // clear OC1F
+  Write(m, 0x1024, 0x01);  // prescaler 4: the 100 ticks now take 400 cycles
+  m.Run(m.Now() + 350);
+  EXPECT_EQ(m.Peek(0x1023) & 0x80, 0x00);
+  m.Run(m.Now() + 100);
+  EXPECT_EQ(m.Peek(0x1023) & 0x80, 0x80);
+  Write(m, 0x1024, 0x03);
   // Overflow after 65536 ticks: TOF.
   m.GetCpu().AddCycles(65536ull * 16);
   m.Run(m.Now() + 1);
