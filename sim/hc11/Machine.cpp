@@ -307,6 +307,9 @@ void Machine::WriteReg(uint8_t offset, uint8_t value) {
       AdvanceTimer(now);
       m_regs[PACTL] = value;
       break;
+    case TMSK1:  // a mask opened on a flag already set interrupts at once
+      m_regs[TMSK1] = value;
+      break;
     case BAUD:
       m_sci.WriteBaud(value, now);
       break;
@@ -344,8 +347,8 @@ void Machine::WriteReg(uint8_t offset, uint8_t value) {
         // Leaving special modes takes the boot ROM away with them.
         if (!(v & HPRIO_SMOD)) v &= static_cast<uint8_t>(~HPRIO_RBOOT);
       } else if (EarlyOrSpecial()) {
-        v = static_cast<uint8_t>((old & ~HPRIO_MDA) | (value & HPRIO_MDA) |
-                                 (value & 0x0F));  // MDA write-once
+        // Normal modes: MDA only within 64 cycles of reset.
+        v = static_cast<uint8_t>((old & ~(HPRIO_MDA | 0x0F)) | (value & (HPRIO_MDA | 0x0F)));
       }
       m_regs[HPRIO] = v;
       bool special = v & HPRIO_SMOD;

@@ -1,6 +1,7 @@
 ; SWI and RTI, the illegal-opcode trap (return address = the opcode, with
 ; its prebyte), I-bit masking of a pending SCI interrupt, WAI woken by the
-; SCI receiver and by a timer output compare, and the real-time interrupt.
+; SCI receiver and by a timer output compare, the real-time interrupt, and
+; a mask opened on a flag already set.
         .include "check.inc"
         .equ    REGS, 0x1000
         .equ    COUNT, 0x0020
@@ -81,6 +82,18 @@ rw:     brclr   0x25,x #0x40 rw         ; about 4 ms (E / 2^13)
         nop
         sei
         CKM     15, COUNT, 7
+        ; a mask opened on a flag that is already set: taken at once
+        ldd     0x0e,x
+        addd    #100
+        std     0x1a,x                  ; TOC3
+        ldaa    #0x20
+        staa    0x23,x                  ; clear OC3F
+w16:    brclr   0x23,x #0x20 w16
+        staa    0x22,x                  ; OC3I
+        cli
+        nop
+        sei
+        CKM     16, COUNT, 8
         jmp     pass
 
 h_swi:  inc     COUNT
@@ -127,6 +140,12 @@ h_toc2: inc     COUNT
         ldaa    #0x40
         staa    0x23,x
         rti
+h_toc3: inc     COUNT
+        ldx     #REGS
+        clr     0x22,x
+        ldaa    #0x20
+        staa    0x23,x
+        rti
 h_rti:  inc     COUNT
         ldx     #REGS
         ldaa    #0x40
@@ -134,4 +153,4 @@ h_rti:  inc     COUNT
         clr     0x24,x
         rti
         EPILOGUE
-        VECTORS sci=h_sci, toc2=h_toc2, rti=h_rti, swi=h_swi, ill=h_ill
+        VECTORS sci=h_sci, toc2=h_toc2, toc3=h_toc3, rti=h_rti, swi=h_swi, ill=h_ill
