@@ -92,6 +92,23 @@ TEST_F(CpuLineTest, DownloadAtTheFastRateKeepsIt) {
   EXPECT_EQ(line.Receive(64), expected);
 }
 
+TEST_F(CpuLineTest, PacedTheMachineKeepsToTheHostsClock) {
+  SimOptions o = CpuOptions();
+  o.pace = true;
+  auto started = std::chrono::steady_clock::now();
+  StartSim(o);
+  auto loader = Loader("echo");
+  Download(loader, kFast);
+  double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  // The sync byte, the loader and the boot ROM's four idle characters, each
+  // ten bits at 7812.5 baud, went by on the host's clock too.
+  EXPECT_GE(elapsed, (loader.size() + 1 + 4) * 10 / 7812.5);
+  // And the machine never ran ahead of it.
+  EXPECT_LE(MachineSeconds(), elapsed + 0.01);
+  ASSERT_TRUE(line.Send(0x01));
+  EXPECT_EQ(line.Receive(1), std::vector<uint8_t>{0x02});
+}
+
 TEST_F(CpuLineTest, TheCrystalSetsTheBootRomsRates) {
   SimOptions o = CpuOptions();
   o.crystalHz = 4e6;  // E = 1 MHz: E/16/16 is 3906 baud
