@@ -673,7 +673,13 @@ Machine::RunStop Machine::Run(uint64_t limit) {
 // ---- console support ----
 
 void Machine::Message(const std::string& text) {
-  if (m_messages.size() < 10000) m_messages.push_back(text);
+  // A trace runs far faster than any console: past this many lines between
+  // two collections the rest are dropped, and the log says so.
+  constexpr size_t kMaxMessages = 10000;
+  if (m_messages.size() < kMaxMessages)
+    m_messages.push_back(text);
+  else if (m_messages.size() == kMaxMessages)
+    m_messages.push_back("... further lines dropped until the console catches up");
 }
 
 std::vector<std::string> Machine::TakeMessages() {
