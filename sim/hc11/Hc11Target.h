@@ -20,7 +20,12 @@
 //    kFreeRunSeconds of its time ahead at full speed (a chip erase, an EEPROM
 //    delay loop, a page write), and then no faster than the host's clock,
 //    so a loader spinning in a busy loop costs a few percent of one core
-//    and an idle one costs nothing.
+//    and an idle one costs nothing.  An idle CPU with nothing scheduled does
+//    not move its clock at all; the next host byte starts where it stopped.
+//    The price of the hold: a reply that takes the program longer than about
+//    two character times after the host's last byte (an EEPROM write with
+//    its 10 ms pulses, say) comes after kQuietSeconds of host time, as fast
+//    as on a real line but no faster.
 #pragma once
 
 #include <cstdint>
