@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int i = 0; i < 8; ++i) m.HostByte(static_cast<uint8_t>(control * 31 + i), 1200 << (i & 3), i);
   }
   const uint64_t start = m.Now();
-  m.Run(start + ((control & 8) ? 20000 : 400000));
+  m.Run(start + ((control & 8) ? 20000 : 100000));
   if (m.Now() < start) std::abort();
   m.TakeMessages();
   m.RegisterText();
