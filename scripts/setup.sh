@@ -8,7 +8,7 @@ PACKAGES=(
   build-essential g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev libxkbcommon-dev
-  srecord
+  srecord binutils-m68hc1x
   clang libclang-rt-14-dev
   xvfb xauth x11-apps imagemagick fonts-dejavu-core
 )

@@ -26,8 +26,16 @@ const char kHelp[] =
     "Options:\n"
     "  --chip erase-first|block  flash chip: erase-first (identity 01/20, must be\n"
     "                            erased before programming; default) or block\n"
-    "                            (identity BF/07, programmed in blocks, refuses erase)\n"
-    "  --boot-baud N             rate of the bootstrap download (default 1200)\n"
+    "                            (identity BF/07, programmed in blocks, refuses erase);\n"
+    "                            with --cpu an Am29F010 or an SST29EE010 on the bus\n"
+    "  --cpu                     run the downloaded loader on an emulated MC68HC11F1\n"
+    "                            (boot ROM, SCI, EEPROM, timer, flash chip).  Without\n"
+    "                            it the built-in talker model answers (the default for\n"
+    "                            now, until the project's own talker is written)\n"
+    "  --crystal HZ              crystal of the emulated CPU (default 8000000; E is a\n"
+    "                            quarter of it); the boot ROM listens at E/256 bit/s\n"
+    "  --boot-baud N             rate of the bootstrap download (default 1200); with\n"
+    "                            --cpu only used to spot a host opening to boot\n"
     "  --baud N                  rate of the talker after the download (default 9600)\n"
     "  --erase-ms N              chip erase time of the erase-first chip (default 1000)\n"
     "  --eeprom-ms N             time per byte of the talker's EEPROM write (default 20)\n"
@@ -58,7 +66,15 @@ const char kHelp[] =
     "  fault complement          answer the next command with a wrong complement\n"
     "  fault stall               stop answering until reset\n"
     "  fault hangup              close the line for good\n"
+    "                            (with --cpu, echo N and complement spoil the Nth and\n"
+    "                            the next byte the target sends; stall freezes the CPU)\n"
     "  fault random RATE SEED    garble host bytes at random (RATE 0..1; 0 ends it)\n"
+    "  regs                      CPU registers and cycle count (--cpu)\n"
+    "  trace on|off              one line per instruction: address, bytes, mnemonic,\n"
+    "                            registers (--cpu; idle loops are shown skipped)\n"
+    "  break ADDR|off            halt the CPU before the instruction at ADDR (hex)\n"
+    "  continue                  go on from a breakpoint\n"
+    "  mem ADDR LEN              show memory as the CPU sees it (hex address and length)\n"
     "  help                      show the console commands\n"
     "  quit                      leave (also SIGINT, SIGTERM)\n";
 
@@ -74,6 +90,14 @@ bool ParseInt(const std::string& text, int low, int high, int& value) {
   const char* end = text.data() + text.size();
   auto [ptr, ec] = std::from_chars(text.data(), end, value);
   return ec == std::errc() && ptr == end && value >= low && value <= high;
+}
+
+bool ParseHex(std::string text, unsigned high, unsigned& value) {
+  if (text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0) text.erase(0, 2);
+  if (text.empty() || text.size() > 5) return false;
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value, 16);
+  return ec == std::errc() && ptr == end && value <= high;
 }
 
 bool ParseDouble(const std::string& text, double& value) {
@@ -103,6 +127,8 @@ const char* ModeName(SimMode mode) {
       return "stalled";
     case SimMode::HungUp:
       return "hung up";
+    case SimMode::Crashed:
+      return "crashed (the loader ran into space where nothing answers)";
   }
   return "?";
 }
@@ -202,6 +228,12 @@ int ParseArguments(int argc, char** argv, Settings& s) {
       if (!number(0, 600000, s.options.eraseTimeMs)) return 2;
     } else if (arg == "--eeprom-ms") {
       if (!number(0, 10000, s.options.eepromWriteMs)) return 2;
+    } else if (arg == "--cpu") {
+      s.options.cpu = true;
+    } else if (arg == "--crystal") {
+      int hz = 0;
+      if (!number(100000, 40000000, hz)) return 2;
+      s.options.crystalHz = hz;
     } else if (arg == "--pace") {
       s.options.pace = true;
     } else if (arg == "--flash") {
@@ -245,6 +277,7 @@ void Status(const VirtualController& vc, const Settings& s) {
                 s.options.chip == SimChip::EraseFirst ? "erase-first (01/20)" : "block (BF/07)",
                 vc.ListeningBaud(), vc.HostBaud(), vc.Config(), vc.LoaderBytes().size(), fromHost, toHost);
   Say(text);
+  if (vc.UsesCpu()) Say(vc.CpuStatus());
 }
 
 // Returns false when the console asks to quit.
@@ -268,6 +301,43 @@ bool Command(VirtualController& vc, const Settings& s, const std::string& line) 
     auto flash = vc.Flash();
     if (LoadFlashFile(w[1], flash, message)) vc.LoadFlash(flash);
     Say(message);
+  } else if (!vc.UsesCpu() && (w[0] == "regs" || w[0] == "trace" || w[0] == "break" || w[0] == "continue")) {
+    Say("\"" + w[0] + "\" needs the emulated CPU (start with --cpu)");
+  } else if (w[0] == "regs" && w.size() == 1) {
+    Say(vc.CpuRegisters());
+  } else if (w[0] == "trace" && w.size() == 2 && (w[1] == "on" || w[1] == "off")) {
+    vc.SetCpuTrace(w[1] == "on");
+    Say(std::string("trace ") + w[1]);
+  } else if (w[0] == "break" && w.size() == 2) {
+    unsigned address = 0;
+    if (w[1] == "off") {
+      vc.SetBreakpoint(-1);
+      Say("breakpoint cleared");
+    } else if (ParseHex(w[1], 0xFFFF, address)) {
+      vc.SetBreakpoint(static_cast<int>(address));
+      Say("breakpoint at " + w[1]);
+    } else {
+      Say("break takes a hex address (e.g. break 0010) or off");
+    }
+  } else if (w[0] == "continue" && w.size() == 1) {
+    vc.ContinueCpu();
+    Say("continuing");
+  } else if (w[0] == "mem" && w.size() == 3) {
+    unsigned address = 0, length = 0;
+    if (!ParseHex(w[1], 0xFFFF, address) || !ParseHex(w[2], 0x10000, length)) {
+      Say("mem takes a hex address and a hex length, e.g. mem 0000 40");
+    } else {
+      std::string out;
+      for (unsigned i = 0; i < length; i += 16) {
+        char line[96];
+        int at = std::snprintf(line, sizeof line, "%04X:", (address + i) & 0xFFFF);
+        for (unsigned j = i; j < length && j < i + 16; ++j)
+          at += std::snprintf(line + at, sizeof line - at, " %02X", vc.Read((address + j) & 0xFFFF));
+        out += line;
+        if (i + 16 < length) out += "\n";
+      }
+      Say(out);
+    }
   } else if (w[0] == "fault" && w.size() >= 2) {
     ApplyFault(&vc, std::vector<std::string>(w.begin() + 1, w.end()), message);
     Say(message);
@@ -343,7 +413,17 @@ int main(int argc, char** argv) {
   std::string pending;
   while (status == 0) {
     pollfd fds[2] = {{g_signalPipe[0], POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
-    int r = poll(fds, stdinOpen ? 2 : 1, -1);
+    // With the CPU, crash reports and trace lines are collected every 50 ms.
+    int r = poll(fds, stdinOpen ? 2 : 1, vc.UsesCpu() ? 50 : -1);
+    if (vc.UsesCpu()) {
+      auto messages = vc.TakeCpuMessages();
+      if (!messages.empty()) {
+        std::string text;
+        for (const auto& m : messages) text += m + "\n";
+        std::fputs(text.c_str(), stdout);
+        std::fflush(stdout);
+      }
+    }
     if (r < 0) {
       if (errno == EINTR) continue;
       break;

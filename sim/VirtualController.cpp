@@ -21,6 +21,7 @@
 
 #include "sim/PtyLine.h"
 #include "sim/SimTarget.h"
+#include "sim/hc11/Hc11Target.h"
 
 namespace {
 
@@ -68,7 +69,9 @@ uint8_t SimGarbleByte(uint8_t byte, int sent, int listening) {
 }
 
 struct VirtualController::Impl {
-  explicit Impl(const SimOptions& o) : options(o), target(o) {}
+  explicit Impl(const SimOptions& o) : options(o), target(o) {
+    if (o.cpu) cpu = std::make_unique<Hc11Target>(o);
+  }
 
   struct InByte {
     uint8_t byte;
@@ -84,6 +87,11 @@ struct VirtualController::Impl {
   mutable std::mutex mutex;
   mutable std::condition_variable modeChanged;
   SimTarget target;
+  std::unique_ptr<Hc11Target> cpu;                    // the emulated CPU, when chosen
+  size_t traceBase = 0;                               // host-byte tags count from here after ClearTrace
+  std::vector<hc11::Sci::Received> received;          // scratch
+  std::vector<std::pair<uint8_t, uint64_t>> cpuSent;  // scratch
+  std::vector<std::string> cpuMessages;
 
   int master = -1;
   int wake = -1;
@@ -119,7 +127,8 @@ struct VirtualController::Impl {
   double Now() const {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - origin).count();
   }
-  SimMode ModeLocked() const { return hungUp ? SimMode::HungUp : target.Mode(); }
+  SimMode ModeLocked() const { return hungUp ? SimMode::HungUp : cpu ? cpu->Mode() : target.Mode(); }
+  int ListeningLocked() const { return cpu ? cpu->ListeningBaud() : target.ListeningBaud(); }
   void Wake() {
     if (wake < 0) return;
     uint64_t one = 1;
@@ -130,6 +139,9 @@ struct VirtualController::Impl {
   void Run();
   void Serving();
   void Serve(double now);
+  double ServeCpu(double now);
+  void ReceiveCpu(const InByte& byte);
+  void CollectCpu(double now);
   void Receive(const InByte& byte);
   void CollectOutput();
   void FlushOutput(double now);
@@ -141,15 +153,79 @@ struct VirtualController::Impl {
   // intent, and a talker session must not be reset by its own reconnection.
   bool OpenAsksForReset(int rate) const {
     return options.resetOnBootstrapRateOpen && RatesMatch(rate, options.bootstrapBaud) &&
-           !RatesMatch(options.normalBaud, options.bootstrapBaud) && target.Mode() != SimMode::Bootstrap;
+           !RatesMatch(options.normalBaud, options.bootstrapBaud) && ModeLocked() != SimMode::Bootstrap;
   }
 };
 
 void VirtualController::Impl::ResetLocked(bool keepInput) {
-  target.Reset();
+  if (cpu)
+    cpu->Reset();
+  else
+    target.Reset();
   if (!keepInput) in.clear();
   out.clear();
   modeChanged.notify_all();
+}
+
+void VirtualController::Impl::ReceiveCpu(const InByte& e) {
+  // The byte goes on the wire at the host's rate; what the SCI makes of it
+  // is filled in when it has sampled it (CollectCpu).
+  SimTraceEntry entry{cpu->MachineSeconds(), true, e.byte, false};
+  entry.received = e.byte;
+  if (dropCount > 0) {
+    --dropCount;
+    entry.dropped = true;
+  } else if (randomRate > 0 && std::uniform_real_distribution<double>(0, 1)(random) < randomRate) {
+    entry.received ^= static_cast<uint8_t>(std::uniform_int_distribution<int>(1, 255)(random));
+    entry.garbled = true;
+  }
+  int tag = static_cast<int>(traceBase + trace.size());
+  trace.push_back(entry);
+  hostBytes.push_back(e.byte);
+  if (!entry.dropped) cpu->HostByte(entry.received, e.rate > 0 ? e.rate : options.bootstrapBaud, tag, Now());
+}
+
+void VirtualController::Impl::CollectCpu(double now) {
+  received.clear();
+  cpu->TakeReceived(received);
+  for (const auto& r : received) {
+    if (r.tag < 0 || static_cast<size_t>(r.tag) < traceBase) continue;
+    size_t i = static_cast<size_t>(r.tag) - traceBase;
+    if (i >= trace.size() || trace[i].received != trace[i].byte) continue;  // first character only
+    trace[i].received = r.value;
+    trace[i].garbled = trace[i].garbled || r.value != trace[i].byte || r.framingError;
+  }
+  cpuSent.clear();
+  cpu->TakeOutput(cpuSent);
+  for (auto [byte, cycle] : cpuSent) {
+    double when = options.pace ? cpu->HostTimeOf(cycle) : now;
+    out.push_back({byte, when});
+    SimTraceEntry entry{static_cast<double>(cycle) / cpu->Machine().EHz(), false, byte, false};
+    entry.received = byte;
+    trace.push_back(entry);
+    targetBytes.push_back(byte);
+  }
+  for (auto& m : cpu->TakeMessages())
+    if (cpuMessages.size() < 100000) cpuMessages.push_back(std::move(m));
+}
+
+double VirtualController::Impl::ServeCpu(double now) {
+  SimMode before = ModeLocked();
+  while (!in.empty()) {
+    InByte e = in.front();
+    in.pop_front();
+    if (openArmed) {
+      openArmed = false;
+      if (OpenAsksForReset(e.rate)) ResetLocked(true);
+    }
+    ReceiveCpu(e);
+  }
+  double wait = cpu->Serve(now);
+  CollectCpu(now);
+  FlushOutput(now);
+  if (ModeLocked() != before) modeChanged.notify_all();
+  if (!out.empty() && out.front().at > now) wait = std::min(wait, out.front().at - now);
+  return wait;
 }
 
 void VirtualController::Impl::Receive(const InByte& e) {
@@ -162,7 +238,7 @@ void VirtualController::Impl::Receive(const InByte& e) {
   target.Advance(e.at);  // the download may have ended before this byte
   SimTraceEntry entry{e.at, true, e.byte, false};
   entry.received = e.byte;
-  int listening = target.ListeningBaud();
+  int listening = ListeningLocked();
   if (!RatesMatch(e.rate, listening)) {
     entry.received = SimGarbleByte(e.byte, e.rate, listening);
     entry.garbled = true;
@@ -185,7 +261,7 @@ void VirtualController::Impl::CollectOutput() {
   for (auto [byte, at] : sent) {
     double when = at;
     if (options.pace) {
-      when = std::max(at, lastOut) + 10.0 / target.ListeningBaud();
+      when = std::max(at, lastOut) + 10.0 / ListeningLocked();
       lastOut = when;
     }
     out.push_back({byte, when});
@@ -250,7 +326,7 @@ void VirtualController::Impl::ReadInput() {
       double at = now;
       if (options.pace) {
         // Absolute deadlines: a late wake-up catches up instead of drifting.
-        at = std::max(now, lastIn) + 10.0 / (rate > 0 ? rate : target.ListeningBaud());
+        at = std::max(now, lastIn) + 10.0 / (rate > 0 ? rate : ListeningLocked());
         lastIn = at;
       }
       in.push_back({buffer[i], at, rate});
@@ -314,14 +390,19 @@ void VirtualController::Impl::Serving() {
         master = -1;
         modeChanged.notify_all();
       }
-      Serve(now);
-      deadline = kInf;
-      if (!in.empty()) deadline = in.front().at;
-      outputWaiting = !out.empty() && out.front().at <= now;
-      // Bytes due but refused by a host that is not reading wait for POLLOUT,
-      // not for a timer that has already run out.
-      if (!out.empty() && !outputWaiting) deadline = std::min(deadline, out.front().at);
-      deadline = std::min(deadline, target.NextDeadline());
+      if (cpu) {
+        deadline = now + ServeCpu(now);
+        outputWaiting = !out.empty() && out.front().at <= now;
+      } else {
+        Serve(now);
+        deadline = kInf;
+        if (!in.empty()) deadline = in.front().at;
+        outputWaiting = !out.empty() && out.front().at <= now;
+        // Bytes due but refused by a host that is not reading wait for POLLOUT,
+        // not for a timer that has already run out.
+        if (!out.empty() && !outputWaiting) deadline = std::min(deadline, out.front().at);
+        deadline = std::min(deadline, target.NextDeadline());
+      }
       fd = master;
       closed = !lineOpen;
       armed = openArmed;
@@ -441,7 +522,9 @@ bool VirtualController::Start() {
     d.lastIn = d.lastOut = 0;
     d.in.clear();
     d.out.clear();
+    d.traceBase += d.trace.size();
     d.trace.clear();
+    if (d.cpu) d.cpu->SetHostOrigin();
     d.hostBytes.clear();
     d.targetBytes.clear();
   }
@@ -493,21 +576,28 @@ bool VirtualController::WaitForMode(SimMode mode, int timeoutMs) const {
 
 uint8_t VirtualController::Read(unsigned address) const {
   std::lock_guard<std::mutex> lock(m_impl->mutex);
-  return m_impl->target.Read(address);
+  return m_impl->cpu ? m_impl->cpu->Read(address) : m_impl->target.Read(address);
 }
 
 void VirtualController::Write(unsigned address, uint8_t value) {
   std::lock_guard<std::mutex> lock(m_impl->mutex);
-  m_impl->target.Poke(address, value);
+  if (m_impl->cpu)
+    m_impl->cpu->Poke(address, value);
+  else
+    m_impl->target.Poke(address, value);
 }
 
 std::vector<uint8_t> VirtualController::Flash() const {
   std::lock_guard<std::mutex> lock(m_impl->mutex);
-  return m_impl->target.FlashArray();
+  return m_impl->cpu ? m_impl->cpu->Flash() : m_impl->target.FlashArray();
 }
 
 void VirtualController::LoadFlash(const std::vector<uint8_t>& bytes, unsigned address) {
   std::lock_guard<std::mutex> lock(m_impl->mutex);
+  if (m_impl->cpu) {
+    m_impl->cpu->LoadFlash(bytes, address);
+    return;
+  }
   auto& flash = m_impl->target.FlashArray();
   // The image ends at the top of the address space rather than wrapping.
   for (size_t i = 0; i < bytes.size() && address + i < flash.size(); ++i) flash[address + i] = bytes[i];
@@ -515,33 +605,45 @@ void VirtualController::LoadFlash(const std::vector<uint8_t>& bytes, unsigned ad
 
 std::vector<uint8_t> VirtualController::Eeprom() const {
   std::lock_guard<std::mutex> lock(m_impl->mutex);
+  if (m_impl->cpu) {
+    auto& e = m_impl->cpu->Machine().Eeprom();
+    return std::vector<uint8_t>(e.begin(), e.end());
+  }
   return m_impl->target.EepromArray();
 }
 
 void VirtualController::SetEeprom(const std::vector<uint8_t>& cells) {
   std::lock_guard<std::mutex> lock(m_impl->mutex);
+  if (m_impl->cpu) {
+    auto& e = m_impl->cpu->Machine().Eeprom();
+    std::copy_n(cells.begin(), std::min(cells.size(), e.size()), e.begin());
+    return;
+  }
   auto& eeprom = m_impl->target.EepromArray();
   std::copy_n(cells.begin(), std::min(cells.size(), eeprom.size()), eeprom.begin());
 }
 
 uint8_t VirtualController::Config() const {
   std::lock_guard<std::mutex> lock(m_impl->mutex);
-  return m_impl->target.Config();
+  return m_impl->cpu ? m_impl->cpu->Machine().ConfigCell() : m_impl->target.Config();
 }
 
 void VirtualController::SetConfig(uint8_t value) {
   std::lock_guard<std::mutex> lock(m_impl->mutex);
-  m_impl->target.SetConfig(value);
+  if (m_impl->cpu)
+    m_impl->cpu->Machine().SetConfigCell(value);
+  else
+    m_impl->target.SetConfig(value);
 }
 
 std::vector<uint8_t> VirtualController::LoaderBytes() const {
   std::lock_guard<std::mutex> lock(m_impl->mutex);
-  return m_impl->target.LoaderBytes();
+  return m_impl->cpu ? m_impl->cpu->LoaderBytes() : m_impl->target.LoaderBytes();
 }
 
 int VirtualController::ListeningBaud() const {
   std::lock_guard<std::mutex> lock(m_impl->mutex);
-  return m_impl->target.ListeningBaud();
+  return m_impl->ListeningLocked();
 }
 
 int VirtualController::HostBaud() const {
@@ -572,6 +674,7 @@ std::vector<uint8_t> VirtualController::TargetBytes() const {
 
 void VirtualController::ClearTrace() {
   std::lock_guard<std::mutex> lock(m_impl->mutex);
+  m_impl->traceBase += m_impl->trace.size();
   m_impl->trace.clear();
   m_impl->hostBytes.clear();
   m_impl->targetBytes.clear();
@@ -584,17 +687,26 @@ void VirtualController::DropHostBytes(int count) {
 
 void VirtualController::CorruptEcho(int nthDataByte) {
   std::lock_guard<std::mutex> lock(m_impl->mutex);
-  m_impl->target.CorruptEcho(std::max(0, nthDataByte));
+  if (m_impl->cpu)
+    m_impl->cpu->CorruptTargetByte(nthDataByte, 0x80);
+  else
+    m_impl->target.CorruptEcho(std::max(0, nthDataByte));
 }
 
 void VirtualController::WrongComplementNextCommand() {
   std::lock_guard<std::mutex> lock(m_impl->mutex);
-  m_impl->target.WrongComplementNextCommand();
+  if (m_impl->cpu)
+    m_impl->cpu->CorruptTargetByte(1, 0x01);
+  else
+    m_impl->target.WrongComplementNextCommand();
 }
 
 void VirtualController::Stall() {
   std::lock_guard<std::mutex> lock(m_impl->mutex);
-  m_impl->target.Stall();
+  if (m_impl->cpu)
+    m_impl->cpu->Stall();
+  else
+    m_impl->target.Stall();
   m_impl->modeChanged.notify_all();
 }
 
@@ -619,4 +731,41 @@ void VirtualController::SetRandomCorruption(double rate, uint32_t seed) {
   std::lock_guard<std::mutex> lock(m_impl->mutex);
   m_impl->randomRate = std::clamp(rate, 0.0, 1.0);
   m_impl->random.seed(seed);
+}
+
+// ---- the emulated CPU ----
+
+bool VirtualController::UsesCpu() const { return m_impl->cpu != nullptr; }
+
+std::string VirtualController::CpuRegisters() const {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  return m_impl->cpu ? m_impl->cpu->Machine().RegisterText() : std::string();
+}
+
+std::string VirtualController::CpuStatus() const {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  return m_impl->cpu ? m_impl->cpu->Status() : std::string();
+}
+
+void VirtualController::SetCpuTrace(bool on) {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  if (m_impl->cpu) m_impl->cpu->Machine().SetTrace(on);
+}
+
+void VirtualController::SetBreakpoint(int address) {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  if (m_impl->cpu) m_impl->cpu->Machine().SetBreakpoint(address);
+}
+
+void VirtualController::ContinueCpu() {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  if (m_impl->cpu) m_impl->cpu->Machine().Continue();
+  m_impl->Wake();
+}
+
+std::vector<std::string> VirtualController::TakeCpuMessages() {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  std::vector<std::string> out;
+  out.swap(m_impl->cpuMessages);
+  return out;
 }

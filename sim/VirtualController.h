@@ -30,12 +30,20 @@ struct SimOptions {
   // Time the talker spends on each byte of CMD_EEPROM_WRITE (erase, then
   // program the cell) before it echoes the cell.
   int eepromWriteMs = 20;
+  // Run the downloaded loader on the emulated 68HC11F1 (sim/hc11) instead of
+  // the built-in talker model.  The boot ROM's rates then follow from the
+  // crystal (7812 and 1202 bit/s at 8 MHz); bootstrapBaud and normalBaud only
+  // decide when opening the line asks for a reset.
+  bool cpu = false;
+  double crystalHz = 8e6;  // E clock = crystal / 4
 };
 
-enum class SimMode { Bootstrap, Downloading, Talker, Silent, Stalled, HungUp };
+// With the emulated CPU, Talker means the downloaded loader is running and
+// Crashed that it ran into space where nothing answers.
+enum class SimMode { Bootstrap, Downloading, Talker, Silent, Stalled, HungUp, Crashed };
 
 struct SimTraceEntry {
-  double seconds;  // since Start()
+  double seconds;  // since Start(); with the emulated CPU, the machine's own time
   bool fromHost;   // true: host to target
   uint8_t byte;
   bool garbled;  // the byte arrived at a rate the target was not listening at
@@ -89,6 +97,20 @@ class VirtualController {
   void Stall();                       // stop answering until reset
   void HangUp();                      // close the master side
   void SetRandomCorruption(double rate, uint32_t seed);  // garble host bytes at random
+  // On the emulated CPU the echo and complement faults spoil the nth byte
+  // the target sends from now on (bit 7) and the next one (bit 0): the CPU
+  // path has no talker protocol of its own to aim at.
+
+  // The emulated CPU (SimOptions::cpu); harmless no-ops with the talker model.
+  bool UsesCpu() const;
+  std::string CpuRegisters() const;  // registers, cycle count, mode
+  std::string CpuStatus() const;     // registers, traps, EEPROM and flash counts, crash
+  void SetCpuTrace(bool on);         // one message per instruction
+  void SetBreakpoint(int address);   // -1 clears it; the CPU halts before executing it
+  void ContinueCpu();                // past the breakpoint
+  // Crash reports, traps, short EEPROM pulses, breakpoints and trace lines
+  // since the last call.
+  std::vector<std::string> TakeCpuMessages();
 
  private:
   struct Impl;
