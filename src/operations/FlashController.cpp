@@ -6,6 +6,7 @@
 #include "image/Programmer.h"
 #include "link/Link.h"
 #include "operations/AddressRangeDlg.h"
+#include "operations/Connection.h"
 #include "operations/FileChoice.h"
 #include "operations/Flash.h"
 #include "operations/FlashPasses.h"
@@ -125,13 +126,7 @@ int ExecuteFlash(CTalker& talker, FlashJob& job, OpResult* out) {
   const FlashOptions& o = job.options;
   CProgrammer& image = job.image;
 
-  OpResult boot;
-  EnsureTalker(talker, o.noPrompt, &boot);
-  if (!talker.Connected()) {
-    AfxMessageBox("Can't write, not connected");
-    result = boot.Ok() || boot.outcome == Outcome::NoTalker ? OpResult::With(Outcome::NotConnected) : boot;
-    return 0;
-  }
+  if (!RequireTalker(talker, o.noPrompt, result)) return 0;
 
   talker.ClearFault();
   // The chip decides the writer: the block chip is programmed only in
@@ -214,13 +209,7 @@ int FlashController(CTalker& talker, bool eepromChip, bool quick, OpResult* out)
   OpResult& result = out ? *out : scratch;
   // The talker first: nobody is asked for a file and a range for a
   // controller that is not there.
-  OpResult boot;
-  EnsureTalker(talker, quick, &boot);
-  if (!talker.Connected()) {
-    AfxMessageBox("Can't write, not connected");
-    result = boot.Ok() || boot.outcome == Outcome::NoTalker ? OpResult::With(Outcome::NotConnected) : boot;
-    return 0;
-  }
+  if (!RequireTalker(talker, quick, result)) return 0;
   FlashJob job;
   if (!GatherFlashJob(eepromChip, quick, job, &result)) return 0;
   return ExecuteFlash(talker, job, &result);

@@ -5,6 +5,7 @@
 #include "image/Programmer.h"
 #include "link/Link.h"
 #include "operations/AddressRangeDlg.h"
+#include "operations/Connection.h"
 #include "operations/FlashPasses.h"
 #include "operations/ReadBack.h"
 #include "operations/SaveFile.h"
@@ -65,13 +66,7 @@ int ExecuteReadBack(CTalker& talker, ReadBackJob& job, OpResult* out) {
   result = OpResult();
   const ReadBackOptions& o = job.options;
 
-  OpResult boot;
-  EnsureTalker(talker, o.noPrompt, &boot);
-  if (!talker.Connected()) {
-    AfxMessageBox("Can't write, not connected");
-    result = boot.Ok() || boot.outcome == Outcome::NoTalker ? OpResult::With(Outcome::NotConnected) : boot;
-    return 0;
-  }
+  if (!RequireTalker(talker, o.noPrompt, result)) return 0;
   std::vector<AddressPass> passes = FormPasses(o.start, o.finish, o.excludeActive, o.excludeStart, o.excludeEnd);
   if (passes.empty()) {
     result = OpResult::With(Outcome::NothingToDo, "Starting is above Finish");
@@ -149,13 +144,7 @@ int SaveReadBack(ReadBackJob& job, const std::string& path, OpResult& result) {
 int SaveProgram(CTalker& talker, OpResult* out) {
   OpResult scratch;
   OpResult& result = out ? *out : scratch;
-  OpResult boot;
-  EnsureTalker(talker, false, &boot);
-  if (!talker.Connected()) {
-    AfxMessageBox("Can't write, not connected");
-    result = boot.Ok() || boot.outcome == Outcome::NoTalker ? OpResult::With(Outcome::NotConnected) : boot;
-    return 0;
-  }
+  if (!RequireTalker(talker, false, result)) return 0;
   ReadBackJob job;
   if (!GatherReadBack(job, &result)) return 0;
   ExecuteReadBack(talker, job, &result);
