@@ -85,9 +85,14 @@ class CTrellisView {
   OpResult m_lastResult;
 
  private:
+  // After a command that talked to the controller: says when the talker was
+  // found out of step, which no retry of the command can mend.
+  void AfterExchange();
+
   CLink m_link;
   CTalker m_talker{m_link};
   CLogs m_logs;
+  bool m_keysRefusedSaid = false;  // "Keys are not sent..." shown since the last sent key
 };
 
 extern int g_charWidth;   // 10

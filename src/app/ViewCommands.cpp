@@ -105,6 +105,14 @@ void CTrellisView::SendKeyFrame(unsigned keyNumber) {
   // A frame typed while a command talks to the target would land in the
   // middle of its exchange and corrupt both.
   if (m_link.ExchangeBusy()) return;
+  // The talker would take the frame's bytes for a command and be out of
+  // step for every command after it.
+  if (m_link.BootMode()) {
+    if (!m_keysRefusedSaid) SetStatusText("Keys are not sent while the talker runs (Connection Boot Mode)");
+    m_keysRefusedSaid = true;
+    return;
+  }
+  m_keysRefusedSaid = false;
   std::vector<uint8_t> frame = KeyFrame(keyNumber);
   if (frame.empty()) return;
   m_link.WriteBytes(frame.data(), static_cast<unsigned>(frame.size()));
@@ -144,7 +152,7 @@ void CTrellisView::OnSettings() {
   dlg.m_stopBits = s.stopBits;
   dlg.m_displayComm = m_displayComm;
   dlg.SetInitialBaud(static_cast<unsigned>(s.bootstrapBaud));
-  dlg.SetPrebyte(GetProfileInt("Comm", "Bootstrap Start Byte", 255));
+  dlg.SetPrebyte(GetProfileIntInRange("Comm", "Bootstrap Start Byte", 255, 0, 255));
   for (int p = 0; p < 4; ++p) dlg.m_portDevices[static_cast<size_t>(p)] = CLink::DevicePathForPort(p);
   if (s.port >= 0 && s.port < 4) dlg.m_device = dlg.m_portDevices[static_cast<size_t>(s.port)];
   dlg.m_devices = ListSerialDevices();
@@ -190,6 +198,7 @@ void CTrellisView::OnEraseFlashChip() {
   CExchangeGuard guard(m_link);
   if (!guard.Acquired()) return;
   EraseFlash(m_talker, &m_lastResult);
+  AfterExchange();
 }
 
 // Identification happens as part of Erase Flash Chip; the menu item itself does nothing.
@@ -198,6 +207,11 @@ void CTrellisView::OnFlashId() {}
 void CTrellisView::OnClearProcessor() {
   CExchangeGuard guard(m_link);
   if (!guard.Acquired()) return;
+  // One click must not wipe the processor's EEPROM and CONFIG.
+  if (m_link.Connected() && AfxMessageBox("Erase EEPROM and CONFIG?", MB_OKCANCEL) != IDOK) {
+    m_lastResult = OpResult::With(Outcome::Cancelled, "Erase EEPROM and CONFIG?");
+    return;
+  }
   const bool wasConnected = m_link.Connected();
   m_talker.ClearFault();
   if (BulkEraseEeprom(m_talker)) {
@@ -217,12 +231,14 @@ void CTrellisView::OnFlashController() {
   if (!guard.Acquired()) return;
   CRaisedPriority raised;
   FlashController(m_talker, false, false, &m_lastResult);
+  AfterExchange();
 }
 
 void CTrellisView::OnFlashEepromChip() {
   CExchangeGuard guard(m_link);
   if (!guard.Acquired()) return;
   FlashController(m_talker, true, false, &m_lastResult);
+  AfterExchange();
 }
 
 void CTrellisView::OnQuickFlash() {
@@ -230,12 +246,14 @@ void CTrellisView::OnQuickFlash() {
   if (!guard.Acquired()) return;
   CRaisedPriority raised;
   FlashController(m_talker, false, true, &m_lastResult);
+  AfterExchange();
 }
 
 void CTrellisView::OnSaveProgram() {
   CExchangeGuard guard(m_link);
   if (!guard.Acquired()) return;
   SaveProgram(m_talker, &m_lastResult);
+  AfterExchange();
 }
 
 void CTrellisView::OnWriteTargetRam() {
@@ -244,6 +262,7 @@ void CTrellisView::OnWriteTargetRam() {
   MemoryToolRun run;
   if (!AskMemoryToolRun(m_talker, MemoryTool::WriteTargetRam, run)) return;
   ExecuteWriteTargetRam(m_talker, run, &m_lastResult);
+  AfterExchange();
 }
 
 void CTrellisView::OnReadMemory() {
@@ -253,6 +272,7 @@ void CTrellisView::OnReadMemory() {
   if (!AskMemoryToolRun(m_talker, MemoryTool::ReadMemory, run)) return;
   std::vector<uint8_t> bytes;
   ExecuteReadMemory(m_talker, run, bytes, &m_lastResult);
+  AfterExchange();
 }
 
 void CTrellisView::OnSetConfigEeprom() {
@@ -261,6 +281,7 @@ void CTrellisView::OnSetConfigEeprom() {
   MemoryToolRun run;
   if (!AskMemoryToolRun(m_talker, MemoryTool::SetConfigEeprom, run)) return;
   ExecuteSetConfigEeprom(m_talker, run, &m_lastResult);
+  AfterExchange();
 }
 
 void CTrellisView::OnLoadMemory() { LoadMemory(m_programmer); }
@@ -270,6 +291,11 @@ void CTrellisView::OnSaveMemory() { SaveMemory(m_programmer); }
 void CTrellisView::OnChangeLoader() { ChangeLoader(); }
 
 void CTrellisView::OnChecksumMemory() { ChecksumMemory(); }
+
+void CTrellisView::AfterExchange() {
+  if (m_talker.FaultOnFirstCommand() && m_lastResult.outcome == Outcome::CommandRejected)
+    AfxMessageBox("The talker is not answering in step; run Boot Load again.");
+}
 
 // ---- command table ----
 

@@ -42,10 +42,10 @@ CommandTable MakeCommands() {
        "reconnection to succeed and the talker to answer a first read.\n"},
       {"flash", 1, 1,
        std::set<std::string>{"offset", "range", "exclude", "config", "eeprom", "write-all", "no-prefill",
-                             "fill", "block-chip"},
+                             "fill", "block-chip", "no-verify"},
        "Usage: keston-cli [options] flash FILE [--offset X] [--range S-F] [--exclude XS-XE]\n"
        "                  [--config V] [--eeprom START:LENGTH] [--write-all]\n"
-       "                  [--no-prefill | --fill V] [--block-chip]\n"
+       "                  [--no-prefill | --fill V] [--block-chip] [--no-verify]\n"
        "\n"
        "Writes the S-record program FILE into the controller, as Flash Controller\n"
        "does: the file is loaded (remembered for quickflash), the range, CONFIG and\n"
@@ -63,26 +63,38 @@ CommandTable MakeCommands() {
        "  --no-prefill        do not fill the image before loading\n"
        "  --fill V            fill the image with V before loading (default ff)\n"
        "  --block-chip        use the 64-byte block writer (Flash EEPROM CHIP)\n"
+       "  --no-verify         do not read the written bytes back (Verify after writing)\n"
        "\n"
-       "Without --exclude, --config or --eeprom those steps are left out.  The\n"
-       "chip identity decides the writer as in the desktop program.  A file with\n"
-       "bad records is flashed only after confirmation (--yes).\n"
+       "Without --exclude, --config or --eeprom those steps are left out.  An\n"
+       "exclusion never lets a byte inside it be written; an EEPROM START outside\n"
+       "the EEPROM window of its page is refused before anything is sent.  The\n"
+       "chip identity decides the writer as in the desktop program.  What was\n"
+       "written (flash and EEPROM) is read back and compared unless --no-verify:\n"
+       "a difference fails the flash with the count and the first address.  A\n"
+       "file with bad records is flashed only after confirmation (--yes).\n"
        "Success: the final status \"Memory written correctly\".\n"},
-      {"quickflash", 0, 0, std::set<std::string>{},
-       "Usage: keston-cli [options] quickflash\n"
+      {"quickflash", 0, 0, std::set<std::string>{"no-verify"},
+       "Usage: keston-cli [options] quickflash [--no-verify]\n"
        "\n"
        "Flashes the program file of the last flash command again, with the\n"
        "remembered settings and without questions, as QuickFlash does.  Fails when\n"
-       "the remembered file no longer opens.\n"
+       "the remembered file no longer opens.  What was written is read back and\n"
+       "compared unless --no-verify or the last flash switched it off.\n"
        "Success: the final status \"Memory written correctly\".\n"},
-      {"read", 2, 2, std::set<std::string>{"exclude", "eeprom"},
-       "Usage: keston-cli [options] read S-F FILE [--exclude XS-XE] [--eeprom START]\n"
+      {"read", 2, 2, std::set<std::string>{"exclude", "eeprom", "single-read"},
+       "Usage: keston-cli [options] read S-F FILE [--exclude XS-XE] [--eeprom START] [--single-read]\n"
        "\n"
        "Reads the controller's memory from S to F (hexadecimal, both included)\n"
        "and saves it to FILE as S-records, as Save Program does.  Addresses left\n"
        "out by --exclude are saved with the fill value ff.  --eeprom START maps\n"
        "the internal EEPROM into the 4K page of START while reading; without it\n"
        "the EEPROM is switched off.  An existing FILE is replaced only after\n"
+       "confirmation (--yes).\n"
+       "\n"
+       "The range is read twice and compared (--single-read reads it once); a\n"
+       "difference is read a third time and a byte is kept when two reads agree,\n"
+       "else the read fails naming the address.  A read that does not complete\n"
+       "never touches FILE: what was read goes to FILE.partial after\n"
        "confirmation (--yes).\n"
        "Success: the final status \"Program Sucessfully Read!!\".\n"},
       {"erase", 0, 0, std::set<std::string>{},
@@ -100,27 +112,31 @@ CommandTable MakeCommands() {
        "\n"
        "Writes the byte VALUE to LEN target addresses from ADDR (Write target RAM).\n"
        "Numbers are hexadecimal: ADDR up to ffff, VALUE up to ff, LEN 1 to ffff\n"
-       "(default 1).\n"
+       "(default 1); the range must not run past ffff.  The bytes are read back\n"
+       "afterwards (outside the register block) and a difference fails the run.\n"
        "Success: the final status \"Ram write Suceeded!\".\n"},
-      {"read-mem", 1, 2, std::set<std::string>{},
-       "Usage: keston-cli [options] read-mem ADDR [LEN]\n"
+      {"read-mem", 1, 2, std::set<std::string>{"single-read"},
+       "Usage: keston-cli [options] read-mem ADDR [LEN] [--single-read]\n"
        "\n"
        "Reads LEN bytes from ADDR one at a time (Read Memory) and prints a hex\n"
        "dump on standard output.  ADDR and LEN are hexadecimal; LEN 1 to ffff,\n"
-       "default 1.\n"},
+       "default 1.  Each byte is read twice (--single-read: once), and a third\n"
+       "time when the two differ.\n"},
       {"set-eeprom", 2, 3, std::set<std::string>{},
        "Usage: keston-cli [options] set-eeprom ADDR VALUE [LEN]\n"
        "\n"
        "Writes VALUE into the internal EEPROM or the CONFIG register (103f) at\n"
        "ADDR and the LEN - 1 addresses after it (Set Config /EEPROM).  The first\n"
-       "address must lie in the EEPROM window of its 4K page or be 103f; a CONFIG\n"
-       "write is always one byte.  Numbers are hexadecimal, LEN 1 to ffff.\n"
+       "address must lie in the EEPROM window of its 4K page or be 103f, and the\n"
+       "whole run inside that window (checked before anything is sent); a CONFIG\n"
+       "write is always one byte.  The bytes are read back afterwards.  Numbers\n"
+       "are hexadecimal, LEN 1 to ffff.\n"
        "Success: the final status \"EEprom write Suceeded!\".\n"},
       {"clear-processor", 0, 0, std::set<std::string>{},
        "Usage: keston-cli [options] clear-processor\n"
        "\n"
        "Bulk-erases the processor's internal EEPROM and CONFIG register (Clear\n"
-       "Processor).\n"
+       "Processor), after the question \"Erase EEPROM and CONFIG?\" (--yes answers it).\n"
        "Success: the final status \"68HC11 is erased!\".\n"},
       {"checksum", 1, 2, std::set<std::string>{"offset", "no-prefill", "fill"},
        "Usage: keston-cli [options] checksum FILE [S-F] [--offset X] [--no-prefill | --fill V]\n"
@@ -128,13 +144,14 @@ CommandTable MakeCommands() {
        "Prints the sum of the big-endian 16-bit words of FILE from S up to F\n"
        "(default: the range the file covers), as Checksum Memory does, in the\n"
        "form \"Checksum 0x 68ac\".  Needs no controller.\n"},
-      {"verify", 1, 1, std::set<std::string>{"range", "offset"},
-       "Usage: keston-cli [options] verify FILE [--range S-F] [--offset X]\n"
+      {"verify", 1, 1, std::set<std::string>{"range", "offset", "single-read"},
+       "Usage: keston-cli [options] verify FILE [--range S-F] [--offset X] [--single-read]\n"
        "\n"
        "Reads the controller's memory over the range FILE covers (or S-F) and\n"
        "compares every address the file holds.  Prints the number of differing\n"
        "bytes and the first differing address.  The internal EEPROM is switched\n"
-       "off while reading.  Exit status 1 when the memory differs.\n"},
+       "off while reading.  The range is read twice and compared as by read\n"
+       "(--single-read: once).  Exit status 1 when the memory differs.\n"},
       {"devices", 0, 0, std::set<std::string>{},
        "Usage: keston-cli [options] devices\n"
        "\n"
@@ -163,7 +180,8 @@ const std::map<std::string, bool>& ValueOptions() {
 const std::set<std::string>& FlagOptions() {
   static const std::set<std::string> flags = {"yes",       "no-reset-prompt", "quiet",
                                               "verbose",   "bootload",        "help",
-                                              "write-all", "no-prefill",      "block-chip"};
+                                              "write-all", "no-prefill",      "block-chip",
+                                              "no-verify", "single-read"};
   return flags;
 }
 
@@ -345,6 +363,8 @@ bool ParseCommandLine(int argc, const char* const* argv, CliOptions& out, std::s
       if (name == "write-all") out.writeAll = true;
       if (name == "no-prefill") out.noPrefill = true;
       if (name == "block-chip") out.blockChip = true;
+      if (name == "no-verify") out.noVerify = true;
+      if (name == "single-read") out.singleRead = true;
       if (!IsGlobalFlag(name)) commandOptions.push_back(name);
       continue;
     }

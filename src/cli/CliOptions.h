@@ -42,6 +42,8 @@ struct CliOptions {
   bool noPrefill = false;
   std::optional<unsigned> fill;
   bool blockChip = false;
+  bool noVerify = false;    // flash: no read-back after writing
+  bool singleRead = false;  // read, verify, read-mem: one read, not two
 };
 
 // Fills `out` from argv.  Returns false with a one-line reason in `error`.

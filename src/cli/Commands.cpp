@@ -22,6 +22,7 @@
 #include "link/Link.h"
 #include "link/SerialPorts.h"
 #include "operations/AddressRangeDlg.h"
+#include "operations/Checks.h"
 #include "operations/FileChoice.h"
 #include "operations/FileCommands.h"
 #include "operations/Flash.h"
@@ -29,6 +30,7 @@
 #include "operations/OpsText.h"
 #include "operations/ReadBack.h"
 #include "panes/MainFrame.h"
+#include "shell/Paths.h"
 #include "shell/QSettingsStore.h"
 #include "target/BootLoad.h"
 #include "target/Eeprom.h"
@@ -249,8 +251,9 @@ class Session {
   // operation then made of the closed link.
   bool RunWasEnded(const std::string& command) {
     PrintCommErrors();
-    if (m_shell.interrupted) {
-      Fail(EXIT_INTERRUPTED, command + ": interrupted; the link was closed");
+    if (m_shell.cutOff) {
+      Fail(EXIT_INTERRUPTED, command + ": interrupted again: the transfer was cut off in the middle of a command; "
+                                       "run keston-cli bootload before the next command");
       return true;
     }
     if (m_shell.timedOut) {
@@ -267,6 +270,14 @@ class Session {
   int Judge(const std::string& command, const OpResult& r, const std::string& closing = std::string()) {
     if (RunWasEnded(command)) return m_failStatus;
     if (r.Ok()) return EXIT_OK;
+    if (r.outcome == Outcome::Interrupted || (m_shell.interrupted && r.outcome == Outcome::Cancelled))
+      return Fail(EXIT_INTERRUPTED, command + ": interrupted" +
+                                        (r.outcome == Outcome::Interrupted && r.address ? " at " + Hex(r.address) : "") +
+                                        "; the command in hand was finished, so the talker waits for the next" +
+                                        (r.detail.empty() ? "" : " (" + r.detail + ")"));
+    if (r.outcome == Outcome::CommandRejected && m_talker->FaultOnFirstCommand())
+      return Fail(EXIT_TARGET, command + ": the talker is not answering in step; run Boot Load again (keston-cli "
+                                         "--bootload " + command + ", or keston-cli bootload)");
     const int status = StatusFor(r.outcome);
     std::string where = r.address || r.outcome == Outcome::EchoMismatch ? " at " + Hex(r.address) : "";
     switch (r.outcome) {
@@ -292,19 +303,19 @@ class Session {
   }
 
   // ---- steps shared by several commands ----
+  // Checked without opening: a pipe given as a file (a FIFO, <(...)) can be
+  // opened only once, and the opening waits for its writer.
   bool CheckReadable(const std::string& what, const std::string& path) {
     std::error_code ec;
-    // A folder opens for reading here and then reads as an empty file.
+    // A folder opens for reading and then reads as an empty file.
     if (std::filesystem::is_directory(path, ec)) {
       Fail(EXIT_FILE, "cannot read " + what + " " + path + ": it is a folder");
       return false;
     }
-    FILE* f = std::fopen(path.c_str(), "r");
-    if (!f) {
-      Fail(EXIT_FILE, "cannot open " + what + " " + path + ": " + std::strerror(errno));
+    if (!std::filesystem::exists(path, ec)) {
+      Fail(EXIT_FILE, "cannot open " + what + " " + path + ": " + std::strerror(ENOENT));
       return false;
     }
-    std::fclose(f);
     return true;
   }
 
@@ -313,8 +324,13 @@ class Session {
   bool LoadProgram(const std::string& path, CProgrammer& image) {
     if (!CheckReadable("the file", path)) return false;
     std::ifstream in(path);
+    if (ConsoleShell::InterruptRequested()) {
+      m_shell.interrupted = true;
+      Fail(EXIT_INTERRUPTED, "interrupted while opening " + path);
+      return false;
+    }
     if (!in) {
-      Fail(EXIT_FILE, "cannot open the file " + path);
+      Fail(EXIT_FILE, "cannot open the file " + path + ": " + std::strerror(errno));
       return false;
     }
     image.ClearWritten();
@@ -323,6 +339,11 @@ class Session {
     image.m_loadOffset = static_cast<uint16_t>(m_options.offset.value_or(0));
     image.m_badRecords = 0;
     image.ReadSRecordStream(in);
+    if (ConsoleShell::InterruptRequested()) {
+      m_shell.interrupted = true;
+      Fail(EXIT_INTERRUPTED, "interrupted while reading " + path);
+      return false;
+    }
     return true;
   }
 
@@ -453,10 +474,15 @@ int Session::Flash(bool quick) {
       dlg.SetEepromLength(m_options.eepromLength.value_or(0x200));
     }
     dlg.m_bWriteAllRange = m_options.writeAll ? 1 : 0;
+    dlg.m_bVerify = m_options.noVerify ? 0 : 1;
+    // What the dialog would refuse is refused here too, before the line is opened.
+    const std::string problem = FlashOptionsProblem(FlashOptionsFromDialog(dlg));
+    if (!problem.empty()) return Fail(EXIT_USAGE, command + ": " + OneLine(problem));
     job.options = FlashOptionsFromDialog(dlg);
     job.options.blocks = m_options.blockChip;
     job.options.noPrompt = m_options.noResetPrompt;
   }
+  if (m_options.noVerify) job.options.verify = false;
 
   if (!Connect(command)) return m_failStatus;
   ExecuteFlash(*m_talker, job, &r);
@@ -469,26 +495,25 @@ int Session::Flash(bool quick) {
 int Session::Read() {
   const std::string file = AbsolutePath(m_options.args[1]);
   ReadBackJob job;
-  {
-    CAddressRangeDlg dlg;
-    dlg.SetStart(m_numbers[0]);
-    dlg.SetFinish(m_numbers[1]);
-    dlg.m_bExcludeActive = m_options.exclude ? 1 : 0;
-    if (m_options.exclude) {
-      dlg.SetExcludeStart(m_options.exclude->first);
-      dlg.SetExcludeEnd(m_options.exclude->last);
-    }
-    dlg.m_bEnableEeprom = m_options.eepromStart ? 1 : 0;
-    if (m_options.eepromStart) dlg.SetEepromStart(*m_options.eepromStart);
-    job.options = ReadBackOptionsFromDialog(dlg);
+  ReadBackOptions& o = job.options;
+  o.start = m_numbers[0];
+  o.finish = m_numbers[1];
+  o.excludeActive = m_options.exclude.has_value();
+  if (m_options.exclude) {
+    o.excludeStart = m_options.exclude->first;
+    o.excludeEnd = m_options.exclude->last;
   }
-  job.options.noPrompt = m_options.noResetPrompt;
+  o.enableEeprom = m_options.eepromStart.has_value();
+  if (m_options.eepromStart) o.eepromStart = *m_options.eepromStart;
+  o.readTwice = !m_options.singleRead;
+  o.noPrompt = m_options.noResetPrompt;
   // What is not read keeps the fill value, as with the Load Offset dialog's
   // pre-fill.
   job.image.FillImage(0xFF);
+  if (!IsRegularOrNew(file)) return Fail(EXIT_FILE, "read: " + NotARegularFileText(file));
   std::error_code ec;
-  if (std::filesystem::exists(file, ec) &&
-      AfxMessageBox("File Exists, Overwrite?", MB_OKCANCEL) != IDOK)
+  // Decided before anything is read: a long read must not end in a question.
+  if (std::filesystem::exists(file, ec) && AfxMessageBox("File Exists, Overwrite?", MB_OKCANCEL) != IDOK)
     return Fail(EXIT_DECLINED, "read: not confirmed: File Exists, Overwrite? (" + file + ")");
 
   if (!Connect("read")) return m_failStatus;
@@ -545,6 +570,7 @@ int Session::ReadMem() {
   run.address = m_numbers[0];
   const unsigned length = m_numbers.size() > 1 ? m_numbers[1] : 1;
   run.length = static_cast<uint16_t>(length);
+  run.readTwice = !m_options.singleRead;
   if (!Connect("read-mem")) return m_failStatus;
   std::vector<uint8_t> bytes;
   OpResult r;
@@ -573,6 +599,8 @@ int Session::ReadMem() {
 
 int Session::ClearProcessor() {
   if (!Connect("clear-processor")) return m_failStatus;
+  if (AfxMessageBox("Erase EEPROM and CONFIG?", MB_OKCANCEL) != IDOK)
+    return Judge("clear-processor", OpResult::With(Outcome::Cancelled, "Erase EEPROM and CONFIG?"));
   m_talker->ClearFault();
   if (BulkEraseEeprom(*m_talker)) return EXIT_OK;
   OpResult r = m_talker->FaultResult();
@@ -586,15 +614,9 @@ int Session::Checksum() {
   CProgrammer image;
   if (!LoadProgram(file, image)) return m_failStatus;
   RememberChecksumFile(file);
-  unsigned start = image.m_lowest, finish = image.m_highest;
-  {
-    // As after the Address Range dialog of Checksum Memory.
-    CAddressRangeDlg dlg;
-    dlg.SetStart(m_numbers.size() == 2 ? m_numbers[0] : image.m_lowest);
-    dlg.SetFinish(m_numbers.size() == 2 ? m_numbers[1] : image.m_highest);
-    start = dlg.GetStart();
-    finish = dlg.GetFinish();
-  }
+  // The range given, or the one the file covers, as Checksum Memory offers it.
+  const unsigned start = (m_numbers.size() == 2 ? m_numbers[0] : image.m_lowest) & 0xFFFF;
+  const unsigned finish = (m_numbers.size() == 2 ? m_numbers[1] : image.m_highest) & 0xFFFF;
   m_results << ChecksumText(WordChecksum(image, start, finish), image.m_badRecords) << '\n';
   if (image.m_badRecords != 0)
     return Fail(EXIT_FILE, "checksum: " + file + " has records whose checksum fails");
@@ -628,11 +650,12 @@ int Session::Verify() {
     return Fail(EXIT_TARGET, "verify: the controller did not accept switching the EEPROM off");
   }
   CProgrammer actual;
-  int result = m_talker->ReadTargetBlock(first, actual, last - first);
-  if (RunWasEnded("verify")) return m_failStatus;
-  if (!result) {
-    if (!m_link->Connected()) return Judge("verify", OpResult::With(Outcome::LinkLost));
-    return Fail(EXIT_TARGET, "verify: reading " + Hex(first) + "-" + Hex(last) + " failed");
+  OpResult r;
+  if (!ReadTrusted(*m_talker, first, last, actual, !m_options.singleRead, r)) {
+    if (RunWasEnded("verify")) return m_failStatus;
+    if (r.outcome == Outcome::CommandRejected && !m_talker->FaultOnFirstCommand())
+      return Fail(EXIT_TARGET, "verify: reading " + Hex(first) + "-" + Hex(last) + " failed");
+    return Judge("verify", r);
   }
 
   unsigned compared = 0, differing = 0, firstDiff = 0;
@@ -698,10 +721,12 @@ int Session::Run() {
     status = Verify();
   else if (c == "devices")
     status = Devices();
-  if (m_link->Connected() && !m_shell.timedOut && !m_shell.interrupted) SettleTalker();
+  if (m_link->Connected() && !m_shell.timedOut && !m_shell.cutOff) SettleTalker();
   PrintWireTrace();
   PrintCommErrors();
-  if (status == EXIT_OK && ConsoleShell::InterruptRequested()) Fail(EXIT_INTERRUPTED, c + ": interrupted");
+  // An interrupt that came after the last command boundary found nothing to
+  // stop: the command completed, and says so.
+  (void)status;
   return m_failStatus;
 }
 
@@ -727,6 +752,11 @@ int RunKestonCli(int argc, const char* const* argv, std::ostream& results, std::
     }
     results << text;
     return EXIT_OK;
+  }
+  // A settings "file" that is a device or a pipe would be replaced by one.
+  if (!options.settingsFile.empty() && !IsRegularOrNew(options.settingsFile)) {
+    err << "keston-cli: --settings: " << NotARegularFileText(options.settingsFile) << '\n';
+    return EXIT_USAGE;
   }
   int status = EXIT_OK;
   std::string failure;

@@ -9,7 +9,7 @@
 
 namespace {
 
-volatile std::sig_atomic_t g_interruptRequested = 0;
+volatile std::sig_atomic_t g_interrupts = 0;
 
 // The one box that asks the user to act on the hardware rather than decide.
 constexpr const char* kResetPrompt = "Reset in Bootstrap Mode";
@@ -50,8 +50,10 @@ double ConsoleShell::Now() const {
   return duration<double>(steady_clock::now().time_since_epoch()).count();
 }
 
-void ConsoleShell::RequestInterrupt() { g_interruptRequested = 1; }
-bool ConsoleShell::InterruptRequested() { return g_interruptRequested != 0; }
+void ConsoleShell::RequestInterrupt() { g_interrupts = g_interrupts + 1; }
+bool ConsoleShell::InterruptRequested() { return g_interrupts >= 1; }
+bool ConsoleShell::CutOffRequested() { return g_interrupts >= 2; }
+void ConsoleShell::ClearInterrupts() { g_interrupts = 0; }
 
 void ConsoleShell::NoteActivity() { m_lastActivity = Now(); }
 
@@ -198,22 +200,31 @@ void ConsoleShell::ProgressClosed(CProgressDlg& /*progress*/) {
 }
 
 // Ctrl-C at a question ends the run there, not after the download or erase
-// that the question was about.
+// that the question was about: the question counts as declined.
 void ConsoleShell::PullIfInterrupted() {
-  if (!InterruptRequested() || m_pulled) return;
-  interrupted = true;
-  m_pulled = true;
-  if (onPullLine) onPullLine();
+  if (InterruptRequested()) interrupted = true;
+}
+
+bool ConsoleShell::StopRequested() {
+  if (!InterruptRequested()) return false;
+  if (!interrupted) {
+    interrupted = true;
+    Print("Stopping after the command in hand; interrupt again to cut it off at once (the talker then needs a "
+          "new boot load).");
+  }
+  return true;
 }
 
 bool ConsoleShell::DispatchPendingEvent() {
   if (onIdle) onIdle();
   if (m_pulled) return false;
-  if (InterruptRequested()) {
+  if (CutOffRequested()) {
     interrupted = true;
+    cutOff = true;
   } else if (m_settings.timeoutSeconds > 0 && Now() - m_lastActivity > m_settings.timeoutSeconds) {
     timedOut = true;
   } else {
+    if (InterruptRequested()) StopRequested();  // say so while waiting, too
     return false;
   }
   m_pulled = true;

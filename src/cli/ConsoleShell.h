@@ -50,9 +50,14 @@ class ConsoleShell : public NullShell {
   std::function<void()> onIdle;         // polled on the UI thread while waiting for the target
   std::function<void()> onBeforePrint;  // UI thread, before a line is printed
 
-  // From a signal handler: the next wait ends the link and the run.
+  // From a signal handler.  The first interrupt asks the transfer to stop at
+  // the next command boundary (the talker stays in step); the second cuts
+  // it off at once by ending the link.
   static void RequestInterrupt();
   static bool InterruptRequested();
+  static bool CutOffRequested();
+  // Forgets interrupts (tests run several sessions in one process).
+  static void ClearInterrupts();
 
   // ---- Shell ----
   void StatusTextChanged(const std::string& text) override;
@@ -63,6 +68,7 @@ class ConsoleShell : public NullShell {
   void ProgressChanged(CProgressDlg& progress) override;
   void ProgressClosed(CProgressDlg& progress) override;
   bool DispatchPendingEvent() override;
+  bool StopRequested() override;
 
   // ---- what happened ----
   std::vector<std::string> statusTexts;
@@ -70,7 +76,8 @@ class ConsoleShell : public NullShell {
   std::vector<std::string> declined;         // questions answered No/Cancel
   std::vector<std::string> unansweredFiles;  // file dialogs cancelled: there is no one to ask
   bool timedOut = false;
-  bool interrupted = false;
+  bool interrupted = false;  // the user interrupted the run (Ctrl-C, SIGTERM, SIGHUP)
+  bool cutOff = false;       // ... twice: the link was ended in the middle
 
   std::string LastStatus() const { return statusTexts.empty() ? std::string() : statusTexts.back(); }
   bool SawStatus(const std::string& text) const;

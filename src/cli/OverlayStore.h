@@ -27,6 +27,7 @@ class OverlayStore : public SettingsStore {
                                const std::string& defaultValue) override;
   bool WriteProfileString(const std::string& section, const std::string& key,
                           const std::string& value) override;
+  std::string Location() const override { return m_base.Location(); }
 
  private:
   SettingsStore& m_base;

@@ -14,7 +14,16 @@
 
 namespace {
 
-void OnSignal(int) { ConsoleShell::RequestInterrupt(); }
+// The first two interrupts are the run's to handle (stop at a command
+// boundary, then cut off); a third ends the program at once.
+void OnSignal(int signal) {
+  if (ConsoleShell::CutOffRequested()) {
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+    return;
+  }
+  ConsoleShell::RequestInterrupt();
+}
 
 void WriteAll(int fd, const std::string& text) {
   size_t done = 0;
@@ -42,14 +51,17 @@ int main(int argc, char** argv) {
   if (devNull >= 0) ::close(devNull);
   if (resultsFd < 0) resultsFd = STDOUT_FILENO;
 
-  // The first Ctrl-C (or SIGTERM) ends the link at the next wait so the port
-  // is closed properly; a second one ends the program at once.
+  // Ctrl-C, SIGTERM and a hang-up of the terminal all ask the run to stop
+  // at the next command boundary, so the port is closed properly and the
+  // talker stays in step.  Without SA_RESTART a read that waits for a pipe
+  // (a program file given as one) returns, so the interrupt is seen.
   struct sigaction action = {};
   action.sa_handler = OnSignal;
-  action.sa_flags = SA_RESETHAND;
+  action.sa_flags = 0;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);
 
   std::ostringstream results;
   int status = RunKestonCli(argc, argv, results, std::cerr, std::cin, stdinTty, stderrTty);

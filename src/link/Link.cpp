@@ -45,12 +45,9 @@ void CLink::ReadSettings() {
   // A stored value out of range (hand-edited, or from an older version)
   // would otherwise open no port or reach the rate division as 0.
   m_settings = LinkSettings();
-  m_settings.port = GetProfileInt("Comm", "Port", 0);
-  if (m_settings.port < 0 || m_settings.port > 3) m_settings.port = 0;
-  m_settings.normalBaud = GetProfileInt("Comm", "Normal Baud", 9600);
-  if (m_settings.normalBaud <= 0) m_settings.normalBaud = 9600;
-  m_settings.bootstrapBaud = GetProfileInt("Comm", "BSB", 1200);
-  if (m_settings.bootstrapBaud <= 0) m_settings.bootstrapBaud = 1200;
+  m_settings.port = GetProfileIntInRange("Comm", "Port", 0, 0, 3);
+  m_settings.normalBaud = GetProfileIntInRange("Comm", "Normal Baud", 9600, 1, 4000000);
+  m_settings.bootstrapBaud = GetProfileIntInRange("Comm", "BSB", 1200, 1, 4000000);
 }
 
 std::string CLink::DevicePathForPort(int port) {
@@ -162,6 +159,7 @@ bool CLink::OpenAt(int rate) {
   m_rxFifo.Clear();
   m_rxDataEvent.Reset();
   m_openRate = rate;
+  ++m_openCount;
   m_connected = true;
   if (!m_device->Synchronous()) {
     m_rxThreadRunning = true;

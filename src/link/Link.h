@@ -64,6 +64,9 @@ class CLink {
   bool PortHeld() const;
   // The rate of the present opening; 0 when closed.
   int OpenRate() const { return m_openRate; }
+  // How many times the port was opened: a new opening starts a new run of
+  // talker commands.
+  unsigned OpenCount() const { return m_openCount; }
   CSerialDevice& Device() { return *m_device; }
 
   // ---- connection flags ----
@@ -132,6 +135,7 @@ class CLink {
   std::atomic<bool> m_exchangeBusy{false};
   std::thread m_rxThread;
   int m_openRate = 0;
+  unsigned m_openCount = 0;
 };
 
 // Holds the link's exchange for its lifetime; Acquired() is false when

@@ -44,6 +44,10 @@ void CLogs::Start(int& fd, const char* initialName, const char* errorFormat) {
   FileDialogResult result;
   if (!g_shell || !g_shell->ChooseFile(request, result)) return;
 
+  if (!IsRegularOrNew(result.pathName)) {
+    Report(NotARegularFileText(result.pathName));
+    return;
+  }
   if (fd >= 0) ::close(fd);
   fd = -1;
   const int created = ::open(result.pathName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);

@@ -1,8 +1,10 @@
 // "Address Range": which addresses a transfer covers, a range to leave out,
-// the CONFIG value, the internal EEPROM window and whether gaps in the file are
-// written too.  Every command builds its own instance; the fields it ends with
-// become the starting point of the next instance in this process, and three of
-// them survive restarts in section "flash".
+// the CONFIG value, the internal EEPROM window, whether gaps in the file are
+// written too, and how what was moved is checked.  Every command builds its
+// own instance for its purpose and sees only the controls that purpose uses.
+// The fields a flash ends with become the starting point of the next flash
+// (and QuickFlash) in this process, and five of them survive restarts in
+// section "flash"; the read-back and the plain range keep their own.
 #pragma once
 
 #include <string>
@@ -24,10 +26,19 @@ class CAddressRangeDlg : public CDialogModel {
     IDC_EEPROM_START = 1036,
     IDC_EEPROM_LENGTH = 1037,
     IDC_WRITE_ALL_RANGE = 1043,
+    IDC_VERIFY = 1044,
+    IDC_READ_TWICE = 1045,
   };
 
-  CAddressRangeDlg();
-  ~CAddressRangeDlg() override;  // remembers the fields and stores three of them
+  // What the dialog is asked for.
+  enum class Purpose {
+    Flash,     // Flash Controller, Flash EEPROM CHIP, QuickFlash: every control but Read Twice
+    ReadBack,  // Save Program: the range, the exclusion, the EEPROM's page, Read Twice
+    Range,     // Save Memory, Checksum Memory: Starting and Finish
+  };
+
+  explicit CAddressRangeDlg(Purpose purpose = Purpose::Flash);
+  ~CAddressRangeDlg() override;  // remembers the fields (and stores a flash's)
   CAddressRangeDlg(const CAddressRangeDlg&) = delete;
   CAddressRangeDlg& operator=(const CAddressRangeDlg&) = delete;
 
@@ -35,6 +46,11 @@ class CAddressRangeDlg : public CDialogModel {
   std::vector<DialogField> Fields() override;
   std::vector<DialogGroup> Groups() override;
   std::vector<int> DrawingOrder() override;
+  // An exclusion that ends below its start, or an EEPROM start outside the
+  // EEPROM window of its page, keeps the dialog open with the reason.
+  bool Validate(std::string& message, int& badField) override;
+
+  Purpose GetPurpose() const { return m_purpose; }
 
   unsigned GetStart() const;
   void SetStart(unsigned value);
@@ -66,4 +82,9 @@ class CAddressRangeDlg : public CDialogModel {
   int m_bConfigEnabled = 0;
   int m_bEnableEeprom = 0;
   int m_bWriteAllRange = 0;
+  int m_bVerify = 1;     // read what was written back and compare
+  int m_bReadTwice = 1;  // read everything twice and compare
+
+ private:
+  Purpose m_purpose;
 };

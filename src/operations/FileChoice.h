@@ -29,6 +29,9 @@ void RememberChecksumFile(const std::string& fullPath);
 std::unique_ptr<std::istream> ChooseLoadFile(bool quick, std::string* chosenPath = nullptr);
 // The file whose checksum is wanted; null when none.
 FILE* ChooseChecksumFile();
+// The name to save a program under ("Select file name to Save Program");
+// false when the user cancelled.  Nothing is created or asked about.
+bool ChooseSaveName(std::string& path);
 // A new file beside the chosen one that replaces it only when complete
 // (SaveFile.h); null when nothing was chosen, the overwrite was declined or
 // the file could not be created (said in a box).

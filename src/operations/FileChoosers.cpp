@@ -1,5 +1,6 @@
 // Choosing program files, with the folder and name of the last choice kept in
 // section "file" so that the next dialog opens where the user left off.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -133,21 +134,35 @@ FILE* ChooseChecksumFile() {
   return file;
 }
 
-std::unique_ptr<CSaveFile> ChooseSaveFile() {
+bool ChooseSaveName(std::string& path) {
   RememberedFile folderOnly;
   folderOnly.path = GetProfileString(kSection, "Default path", DefaultFileFolder());
   FileDialogRequest request = ProgramFileRequest(folderOnly, "Select file name to Save Program");
   request.save = true;
-  request.overwritePrompt = true;
+  // keston-convert and most tools know S-record files by ".s19"; the
+  // upper-case filter pattern is only for finding files.
+  request.defaultExt = "s19";
+  // The question comes once, as "File Exists, Overwrite?", from the caller.
+  request.overwritePrompt = false;
   FileDialogResult chosen;
-  if (!AskShell(request, chosen)) return nullptr;
-  if (FILE* existing = std::fopen(chosen.pathName.c_str(), "r")) {
-    std::fclose(existing);
-    if (AfxMessageBox("File Exists, Overwrite?", MB_OKCANCEL) != IDOK) return nullptr;
+  if (!AskShell(request, chosen)) return false;
+  path = chosen.pathName;
+  return true;
+}
+
+std::unique_ptr<CSaveFile> ChooseSaveFile() {
+  std::string path;
+  if (!ChooseSaveName(path)) return nullptr;
+  if (!IsRegularOrNew(path)) {
+    AfxMessageBox(NotARegularFileText(path));
+    return nullptr;
   }
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0 && AfxMessageBox("File Exists, Overwrite?", MB_OKCANCEL) != IDOK)
+    return nullptr;
   std::string error;
-  std::unique_ptr<CSaveFile> save = CSaveFile::Create(chosen.pathName, error);
-  if (!save) AfxMessageBox("Cannot create the file:\n" + chosen.pathName + "\n" + error);
+  std::unique_ptr<CSaveFile> save = CSaveFile::Create(path, error);
+  if (!save) AfxMessageBox("Cannot create the file:\n" + path + "\n" + error);
   return save;
 }
 

@@ -50,7 +50,7 @@ void LoadMemory(CProgrammer& image) {
 
 void SaveMemory(CProgrammer& image) {
   image.m_loadOffset = 0;
-  CAddressRangeDlg dlg;
+  CAddressRangeDlg dlg(CAddressRangeDlg::Purpose::Range);
   dlg.SetStart(image.m_lowest);
   dlg.SetFinish(image.m_highest);
   if (dlg.DoModal() != IDOK) return;
@@ -92,7 +92,7 @@ void ChecksumMemory() {
   image.m_badRecords = 0;
   image.ReadSRecordFile(file);
 
-  CAddressRangeDlg dlg;
+  CAddressRangeDlg dlg(CAddressRangeDlg::Purpose::Range);
   dlg.SetStart(image.m_lowest);
   dlg.SetFinish(image.m_highest);
   // After Cancel the dialog still holds the range it was opened with, which

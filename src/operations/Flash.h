@@ -32,7 +32,13 @@ struct FlashOptions {
   bool blocks = false;
   // Boot-load without the "Reset in Bootstrap Mode" prompt when needed.
   bool noPrompt = false;
+  // Read what was written back and compare ("Verify after writing").
+  bool verify = true;
 };
+
+// Why these options cannot be flashed, or empty: an exclusion that ends
+// below its start, an EEPROM start outside the window of its page.
+std::string FlashOptionsProblem(const FlashOptions& options);
 
 // The dialog's fields as options, and the other way round.
 FlashOptions FlashOptionsFromDialog(const CAddressRangeDlg& dlg);

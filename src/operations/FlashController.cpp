@@ -6,6 +6,7 @@
 #include "image/Programmer.h"
 #include "link/Link.h"
 #include "operations/AddressRangeDlg.h"
+#include "operations/Checks.h"
 #include "operations/Connection.h"
 #include "operations/FileChoice.h"
 #include "operations/Flash.h"
@@ -27,12 +28,42 @@ std::vector<AddressPass> FormPasses(unsigned start, unsigned finish, bool exclud
   // Starting above Finish (nothing loaded, or typed so) names no range at
   // all; counting it would wrap to most of the address space.
   if (start > finish) return {};
-  if (excludeActive && start < excludeStart && excludeStart < finish) {
-    std::vector<AddressPass> passes{{start, excludeStart - 1}};
-    if (finish > excludeEnd) passes.push_back({excludeEnd + 1, finish});
-    return passes;
-  }
-  return {{start, finish}};
+  if (!excludeActive) return {{start, finish}};
+  // An exclusion turned round would be read as everything outside it; the
+  // user said not to touch those bytes, so nothing is the only safe answer.
+  if (excludeEnd < excludeStart) return {};
+  const unsigned lo = excludeStart > start ? excludeStart : start;
+  const unsigned hi = excludeEnd < finish ? excludeEnd : finish;
+  if (lo > hi) return {{start, finish}};  // the exclusion lies outside the range
+  std::vector<AddressPass> passes;
+  if (start < lo) passes.push_back({start, lo - 1});
+  if (hi < finish) passes.push_back({hi + 1, finish});
+  return passes;
+}
+
+std::string ExclusionProblem(bool excludeActive, unsigned excludeStart, unsigned excludeEnd) {
+  if (!excludeActive || (excludeEnd & 0xFFFF) >= (excludeStart & 0xFFFF)) return std::string();
+  return "Exclude End " + HexText(excludeEnd & 0xFFFF) + " is below Exclude Start " + HexText(excludeStart & 0xFFFF) +
+         ".\nEnter an end at or above the start.";
+}
+
+unsigned EepromWindowBase(unsigned address) { return (address & 0xF000) + 0x0E00; }
+
+std::string EepromWindowText(unsigned address) {
+  char text[64];
+  const unsigned base = EepromWindowBase(address & 0xFFFF);
+  std::snprintf(text, sizeof text, "EEPROM window of page %X is %04X-%04X", (address >> 12) & 0xF, base,
+                base + 0x1FF);
+  return text;
+}
+
+std::string EepromRangeProblem(unsigned start, unsigned length) {
+  start &= 0xFFFF;
+  const unsigned base = EepromWindowBase(start);
+  if (start < base)
+    return "EEprom Start " + HexText(start) + " is not in the EEPROM: the " + EepromWindowText(start) + ".";
+  if ((length & 0xFFFF) == 0) return "EEprom Length is 0: nothing would be written to the EEPROM.";
+  return std::string();
 }
 
 bool ClipEepromRange(unsigned start, unsigned length, unsigned& first, unsigned& countMinusOne) {
@@ -64,6 +95,7 @@ FlashOptions FlashOptionsFromDialog(const CAddressRangeDlg& dlg) {
   o.eepromStart = dlg.GetEepromStart();
   o.eepromLength = dlg.GetEepromLength();
   o.writeAll = dlg.m_bWriteAllRange != 0;
+  o.verify = dlg.m_bVerify != 0;
   return o;
 }
 
@@ -79,6 +111,13 @@ void FlashOptionsToDialog(const FlashOptions& o, CAddressRangeDlg& dlg) {
   dlg.SetEepromStart(o.eepromStart);
   dlg.SetEepromLength(o.eepromLength);
   dlg.m_bWriteAllRange = o.writeAll ? 1 : 0;
+  dlg.m_bVerify = o.verify ? 1 : 0;
+}
+
+std::string FlashOptionsProblem(const FlashOptions& o) {
+  std::string problem = ExclusionProblem(o.excludeActive, o.excludeStart, o.excludeEnd);
+  if (problem.empty() && o.enableEeprom) problem = EepromRangeProblem(o.eepromStart, o.eepromLength);
+  return problem;
 }
 
 int GatherFlashJob(bool eepromChip, bool quick, FlashJob& job, OpResult* out) {
@@ -126,6 +165,14 @@ int ExecuteFlash(CTalker& talker, FlashJob& job, OpResult* out) {
   const FlashOptions& o = job.options;
   CProgrammer& image = job.image;
 
+  // Options that would write where the user said not to, or report success
+  // for an EEPROM left untouched, are refused before anything is sent.
+  const std::string problem = FlashOptionsProblem(o);
+  if (!problem.empty()) {
+    AfxMessageBox(problem + "\nNothing was written.");
+    result = OpResult::With(Outcome::Refused, problem);
+    return 0;
+  }
   if (!RequireTalker(talker, o.noPrompt, result)) return 0;
 
   talker.ClearFault();
@@ -147,6 +194,7 @@ int ExecuteFlash(CTalker& talker, FlashJob& job, OpResult* out) {
 
   bool ok = true;
   bool failed = false;
+  Difference difference;
   if (o.configEnabled && ok) {
     SetStatusText("Writing Config");
     if (!WriteEepromByte(talker, REG_CONFIG, static_cast<uint8_t>(o.configValue))) {
@@ -161,11 +209,15 @@ int ExecuteFlash(CTalker& talker, FlashJob& job, OpResult* out) {
       // A failed block does not stop the flash passes, but it must not end
       // in "Memory written correctly".
       if (!WriteEepromBlock(talker, first, image, countMinusOne)) failed = true;
+      // The EEPROM is still mapped where it was written: check it now.
+      if (!failed && o.verify && !VerifyRange(talker, image, first, first + countMinusOne, {}, difference))
+        failed = true;
     }
   }
   bool nothingToFlash = false;
+  std::vector<AddressPass> passes;
   if (ok) {
-    std::vector<AddressPass> passes = FormPasses(o.start, o.finish, o.excludeActive, o.excludeStart, o.excludeEnd);
+    passes = FormPasses(o.start, o.finish, o.excludeActive, o.excludeStart, o.excludeEnd);
     nothingToFlash = passes.empty();
     for (const AddressPass& pass : passes) {
       unsigned count = pass.last - pass.first;
@@ -180,12 +232,26 @@ int ExecuteFlash(CTalker& talker, FlashJob& job, OpResult* out) {
     // in the chip.
     if (!talker.Connected()) failed = true;
   }
+  if (ok && !failed && o.verify && !passes.empty()) {
+    // The bytes of the file, or every byte with Write All Range: the writers
+    // send other image bytes of a chunk too, but a chip that is not erased
+    // there keeps its own bits, and that is no fault of the write.
+    auto wanted = [&](unsigned a) { return o.writeAll || image.m_written[a] != 0; };
+    for (const AddressPass& pass : passes) {
+      if (!VerifyRange(talker, image, pass.first, pass.last, wanted, difference)) {
+        failed = true;
+        break;
+      }
+    }
+  }
   if (!ok) {
     SetStatusText("Config Failed");
-  } else if (failed) {
-    SetStatusText("Memory written Failed!!!");
+  } else if (failed || difference.count != 0) {
+    SetStatusText(difference.count != 0 ? "Memory written Failed!!!\n" + DifferenceText(difference)
+                                        : "Memory written Failed!!!");
   } else if (nothingToFlash) {
-    SetStatusText("Nothing written to flash: Starting is above Finish");
+    SetStatusText(o.start > o.finish ? "Nothing written to flash: Starting is above Finish"
+                                     : "Nothing written to flash: the exclusion covers the whole range");
   } else {
     SetStatusText("Memory written correctly");
   }
@@ -197,8 +263,13 @@ int ExecuteFlash(CTalker& talker, FlashJob& job, OpResult* out) {
     fault.chipId = id;
     if (!ok) fault.detail = "Config Failed";
     result = fault;
+  } else if (difference.count != 0) {
+    result = OpResult::With(Outcome::VerifyMismatch, DifferenceText(difference), difference.first);
+    result.count = difference.count;
+    result.chipId = id;
   } else if (nothingToFlash) {
-    result = OpResult::With(Outcome::NothingToDo, "Starting is above Finish");
+    result = OpResult::With(Outcome::NothingToDo, o.start > o.finish ? "Starting is above Finish"
+                                                                      : "the exclusion covers the whole range");
     result.chipId = id;
   }
   return 1;

@@ -5,7 +5,10 @@
 #include <string>
 
 #include "link/Link.h"
+#include "image/Programmer.h"
+#include "operations/Checks.h"
 #include "operations/EepromDlg.h"
+#include "operations/FlashPasses.h"
 #include "operations/OpsText.h"
 #include "panes/MainFrame.h"
 #include "shell/Shell.h"
@@ -19,6 +22,9 @@ void Remember(unsigned address, unsigned value) {
   last.lastAddress = address;
   last.lastValue = static_cast<uint8_t>(value);
 }
+
+constexpr unsigned kRegisterBase = 0x1000;
+constexpr unsigned kRegisterCount = 0x60;
 
 void EepromFailed() {
   AfxMessageBox("EEprom write failed!");
@@ -54,16 +60,33 @@ int AskMemoryToolRun(CTalker& talker, MemoryTool /*tool*/, MemoryToolRun& run) {
   return 1;
 }
 
+unsigned RunLength(const MemoryToolRun& run) { return run.length == 0 ? 0x10000u : run.length; }
+
 int ExecuteWriteTargetRam(CTalker& talker, const MemoryToolRun& run, OpResult* out) {
   OpResult scratch;
   OpResult& result = out ? *out : scratch;
   result = OpResult();
   talker.ClearFault();
-  unsigned a = run.address & 0xFFFF;
-  uint16_t n = run.length;
+  const unsigned first = run.address & 0xFFFF;
+  const unsigned n = RunLength(run);
+  // Past ffff the target would wrap onto RAM at 0000, where the talker runs.
+  if (first + n > 0x10000) {
+    const std::string why = "the range " + HexText(first) + "-" + HexText((first + n - 1) & 0xFFFF) +
+                            " runs past ffff; nothing was written";
+    AfxMessageBox("Ram write failed!\n" + why);
+    SetStatusText("Ram write failed!");
+    result = OpResult::With(Outcome::Refused, why, first);
+    return 0;
+  }
   // Every byte of the run gets the same value: this fills a range.  A lost
   // link fails the next write, so it ends in the failure texts.
-  do {
+  for (unsigned i = 0; i < n; ++i) {
+    const unsigned a = first + i;
+    if (i != 0 && talker.StopHere()) {
+      SetStatusText("Ram write stopped at " + HexText(a));
+      result = OpResult::With(Outcome::Interrupted, "", a);
+      return 0;
+    }
     if (!talker.WriteTargetByte(a, static_cast<uint8_t>(run.value))) {
       AfxMessageBox("Ram write failed!");
       SetStatusText("Ram write failed!");
@@ -72,9 +95,28 @@ int ExecuteWriteTargetRam(CTalker& talker, const MemoryToolRun& run, OpResult* o
     }
     Remember(a, run.value);
     SetStatusText(HexText(a));
-    a = (a + 1) & 0xFFFF;
-    --n;
-  } while (n != 0);
+  }
+  // Read the run back: an echo proves only that the talker heard the byte.
+  // The register block is left out, where a read need not give back what
+  // was written (status flags, counters, ports).
+  Difference difference;
+  CProgrammer expected;
+  expected.FillImage(static_cast<int>(run.value));
+  const unsigned last = first + n - 1;
+  auto wanted = [](unsigned a) { return a < kRegisterBase || a >= kRegisterBase + kRegisterCount; };
+  if (!VerifyRange(talker, expected, first, last, wanted, difference)) {
+    AfxMessageBox("Ram write failed!");
+    SetStatusText("Ram write failed!");
+    result = Failure(talker, first);
+    return 0;
+  }
+  if (difference.count != 0) {
+    AfxMessageBox("Ram write failed!\n" + DifferenceText(difference));
+    SetStatusText("Ram write failed!\n" + DifferenceText(difference));
+    result = OpResult::With(Outcome::VerifyMismatch, DifferenceText(difference), difference.first);
+    result.count = difference.count;
+    return 0;
+  }
   SetStatusText("Ram write Suceeded!");
   return 1;
 }
@@ -90,11 +132,36 @@ int ExecuteReadMemory(CTalker& talker, const MemoryToolRun& run, std::vector<uin
     pane->AddLine("Address ");
     pane->AddLine(HexText(run.address));
   }
-  unsigned a = run.address & 0xFFFF;
-  uint16_t n = run.length;
-  do {
-    uint8_t byte = 0;
-    if (!talker.ReadTargetByte(a, byte)) {
+  const unsigned n = RunLength(run);
+  // The bytes, one read at a time; with readTwice each is read again at once
+  // and a third time when the two differ, and kept when two reads agree.
+  auto readOne = [&](unsigned a, uint8_t& byte) { return talker.ReadTargetByte(a, byte); };
+  for (unsigned i = 0; i < n; ++i) {
+    const unsigned a = (run.address + i) & 0xFFFF;
+    if (i != 0 && talker.StopHere()) {
+      result = OpResult::With(Outcome::Interrupted, "", a);
+      SetStatusText("Read stopped at " + HexText(a));
+      return 0;
+    }
+    uint8_t byte = 0, again = 0, third = 0;
+    bool ok = readOne(a, byte);
+    if (ok && run.readTwice) {
+      ok = readOne(a, again);
+      if (ok && again != byte) {
+        ok = readOne(a, third);
+        if (ok && third != byte) {
+          if (third != again) {
+            char text[96];
+            std::snprintf(text, sizeof text, "three reads of %x gave %02x, %02x and %02x", a, byte, again, third);
+            SetStatusText("Read failed!");
+            result = OpResult::With(Outcome::ReadMismatch, text, a);
+            return 0;
+          }
+          byte = again;
+        }
+      }
+    }
+    if (!ok) {
       SetStatusText("Read failed!");
       result = Failure(talker, a);
       if (result.outcome == Outcome::EchoMismatch) result.outcome = Outcome::CommandRejected;
@@ -104,14 +171,12 @@ int ExecuteReadMemory(CTalker& talker, const MemoryToolRun& run, std::vector<uin
     char text[8];
     std::snprintf(text, sizeof text, "%2x ", byte);
     if (pane) pane->AddLine(text);
-    a = (a + 1) & 0xFFFF;
-    --n;
-  } while (n != 0 && talker.Connected());
-  // The link went while bytes were still to come.
-  if (n != 0) {
-    SetStatusText("Read failed!");
-    result = OpResult::With(Outcome::LinkLost, "", a);
-    return 0;
+    if (!talker.Connected() && i + 1 < n) {
+      // The link went while bytes were still to come.
+      SetStatusText("Read failed!");
+      result = OpResult::With(Outcome::LinkLost, "", (a + 1) & 0xFFFF);
+      return 0;
+    }
   }
   return 1;
 }
@@ -121,43 +186,67 @@ int ExecuteSetConfigEeprom(CTalker& talker, const MemoryToolRun& run, OpResult* 
   OpResult& result = out ? *out : scratch;
   result = OpResult();
   talker.ClearFault();
-  unsigned a = run.address & 0xFFFF;
-  uint8_t v = static_cast<uint8_t>(run.value);
+  const unsigned a = run.address & 0xFFFF;
+  const uint8_t v = static_cast<uint8_t>(run.value);
+  const bool config = a == REG_CONFIG;
+  // CONFIG ends the run after its one byte.
+  const unsigned n = config ? 1 : RunLength(run);
+  // The whole run must lie in the EEPROM window of its page before the first
+  // byte is sent: beyond it lie the register block, RAM and the flash chip,
+  // where an erase and program sequence does damage, and a refusal found
+  // half way would leave CONFIG changed and bytes written.
+  if (!config) {
+    const unsigned base = EepromWindowBase(a);
+    if (a < base || a + n > base + 0x200) {
+      const std::string why = (a < base ? "address " + HexText(a) + " is not in the EEPROM"
+                                        : "the run " + HexText(a) + "-" + HexText((a + n - 1) & 0xFFFF) +
+                                              " leaves the EEPROM") +
+                              ": the " + EepromWindowText(a);
+      AfxMessageBox("EEprom write failed!\n" + why + ".\nNothing was written.");
+      SetStatusText("EEprom write failed!");
+      result = OpResult::With(Outcome::Refused, why, a);
+      return 0;
+    }
+  }
   if (!WriteEepromByte(talker, a, v)) {
     EepromFailed();
     result = Failure(talker, a);
-    if (talker.FaultOutcome() == Outcome::Ok && talker.Connected()) {
-      result.outcome = Outcome::Refused;
-      result.detail = "the address is not inside the EEPROM window of its page";
-    }
     return 0;
   }
-  if (a == REG_CONFIG) {
+  if (config) {
     Remember(a, v);
-    SetStatusText("EEprom write Suceeded!");
-    return 1;
+  } else {
+    for (unsigned i = 1; i < n; ++i) {
+      const unsigned at = a + i;
+      if (talker.StopHere()) {
+        SetStatusText("EEprom write stopped at " + HexText(at));
+        result = OpResult::With(Outcome::Interrupted, "", at);
+        return 0;
+      }
+      if (!UpdateEepromByte(talker, at, v)) {
+        EepromFailed();
+        result = Failure(talker, at);
+        return 0;
+      }
+      Remember(at, v);
+      SetStatusText(HexText(at));
+    }
   }
-  // The first byte passed the window check; the rest of the run is written
-  // without mapping, so it must stay inside that same window: beyond it lie
-  // the register block, RAM and the flash chip, where an erase and program
-  // sequence does damage.
-  unsigned windowEnd = (a & 0xF000) + 0x0E00 + 0x200;
-  uint16_t more = static_cast<uint16_t>(run.length - 1);
-  while (more != 0) {
-    ++a;
-    if (a >= windowEnd) {
-      EepromFailed();
-      result = OpResult::With(Outcome::Refused, "the run leaves the EEPROM window", a);
-      return 0;
-    }
-    if (!UpdateEepromByte(talker, a, v)) {
-      EepromFailed();
-      result = Failure(talker, a);
-      return 0;
-    }
-    Remember(a, v);
-    SetStatusText(HexText(a));
-    --more;
+  // The cells (or CONFIG) read back: a pulse that did not take shows here.
+  Difference difference;
+  CProgrammer expected;
+  expected.FillImage(v);
+  if (!VerifyRange(talker, expected, a, a + n - 1, {}, difference)) {
+    EepromFailed();
+    result = Failure(talker, a);
+    return 0;
+  }
+  if (difference.count != 0) {
+    AfxMessageBox("EEprom write failed!\n" + DifferenceText(difference));
+    SetStatusText("EEprom write failed!\n" + DifferenceText(difference));
+    result = OpResult::With(Outcome::VerifyMismatch, DifferenceText(difference), difference.first);
+    result.count = difference.count;
+    return 0;
   }
   SetStatusText("EEprom write Suceeded!");
   return 1;

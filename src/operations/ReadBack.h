@@ -23,6 +23,8 @@ struct ReadBackOptions {
   bool enableEeprom = false;
   unsigned eepromStart = 0x4E00;
   bool noPrompt = false;  // boot-load without the reset prompt when needed
+  // Read everything twice and compare ("Read twice and compare").
+  bool readTwice = true;
 };
 
 ReadBackOptions ReadBackOptionsFromDialog(const CAddressRangeDlg& dlg);
@@ -41,8 +43,12 @@ int GatherReadBack(ReadBackJob& job, OpResult* result = nullptr);
 int ExecuteReadBack(CTalker& talker, ReadBackJob& job, OpResult* result = nullptr);
 // After (b): "Getting File", the file (asked for when `path` is empty, else
 // written there without asking), and the closing status text.  `result`
-// holds what the reading came to and is updated with the saving.  1 when a
-// file was written.
+// holds what the reading came to and is updated with the saving.  After a
+// read that did not complete, what was read is saved only when the user
+// wants it, and then to NAME.partial: never over a file, never under the
+// name given.  1 when a file was written.
 int SaveReadBack(ReadBackJob& job, const std::string& path, OpResult& result);
+// Where an incomplete read of `path` goes.
+std::string PartialPath(const std::string& path);
 // The menu command: (a), (b), then the file.  1 when a file was written.
 int SaveProgram(CTalker& talker, OpResult* result = nullptr);

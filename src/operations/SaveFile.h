@@ -1,12 +1,18 @@
 // A file being saved: the writers fill a new file beside the chosen one, and
 // only a complete, flushed new file replaces the old one.  A save that breaks
 // off (disk full, write error, the command ends early) leaves any earlier file
-// of that name exactly as it was.
+// of that name exactly as it was.  The new file has no name until it is
+// complete where the system allows it, so a killed save leaves nothing; where
+// it does not, the hidden name carries our process id and the next save into
+// that folder removes what a dead process left.  Only regular files (or new
+// names) are saved to: a device or a pipe is refused.
 #pragma once
 
 #include <cstdio>
 #include <memory>
 #include <string>
+
+#include "shell/Paths.h"
 
 class CSaveFile {
  public:
@@ -29,10 +35,12 @@ class CSaveFile {
   void Discard();
 
   std::string m_path;      // the name the user chose
-  std::string m_tempPath;  // the new file beside it
+  std::string m_tempPath;  // the new file beside it, once it has a name
   FILE* m_file = nullptr;
+  bool m_unnamed = false;  // created without a name (it vanishes if we die)
   bool m_committed = false;
 };
+
 
 class CProgrammer;
 

@@ -5,6 +5,8 @@
 #include "image/Programmer.h"
 #include "link/Link.h"
 #include "operations/AddressRangeDlg.h"
+#include "operations/Checks.h"
+#include "operations/FileChoice.h"
 #include "operations/Connection.h"
 #include "operations/FlashPasses.h"
 #include "operations/ReadBack.h"
@@ -24,6 +26,7 @@ ReadBackOptions ReadBackOptionsFromDialog(const CAddressRangeDlg& dlg) {
   o.excludeEnd = dlg.GetExcludeEnd();
   o.enableEeprom = dlg.m_bEnableEeprom != 0;
   o.eepromStart = dlg.GetEepromStart();
+  o.readTwice = dlg.m_bReadTwice != 0;
   return o;
 }
 
@@ -37,7 +40,7 @@ int GatherReadBack(ReadBackJob& job, OpResult* out) {
   image.m_loadOffset = 0;
   image.ClearWritten();
 
-  CAddressRangeDlg dlg;
+  CAddressRangeDlg dlg(CAddressRangeDlg::Purpose::ReadBack);
   if (image.m_lowest > image.m_highest) {
     dlg.SetFinish(0xFFFF);
     dlg.SetStart(0);
@@ -89,36 +92,65 @@ int ExecuteReadBack(CTalker& talker, ReadBackJob& job, OpResult* out) {
 
   bool failed = false;
   for (const AddressPass& pass : passes) {
-    if (!talker.ReadTargetBlock(pass.first, job.image, pass.last - pass.first)) {
+    if (!ReadTrusted(talker, pass.first, pass.last, job.image, o.readTwice, result)) {
       failed = true;
       break;
     }
   }
   // A link lost in the middle ends the block reads early without a failed
   // header; the image is incomplete all the same.
-  if (!talker.Connected()) failed = true;
-  SetStatusText(failed ? "Memory written Failed!!!" : "Memory written correctly");
-  if (failed) {
-    result = talker.FaultResult();
-    if (!talker.Connected()) result.outcome = Outcome::LinkLost;
-    if (result.outcome == Outcome::Ok) result.outcome = Outcome::CommandRejected;
-    return 0;
+  if (!talker.Connected()) {
+    failed = true;
+    result.outcome = Outcome::LinkLost;
   }
-  return 1;
+  SetStatusText(failed ? "Memory written Failed!!!" : "Memory written correctly");
+  return failed ? 0 : 1;
 }
 
+std::string PartialPath(const std::string& path) { return path + ".partial"; }
+
 int SaveReadBack(ReadBackJob& job, const std::string& path, OpResult& result) {
-  const bool failed = !result.Ok();
+  const unsigned start = job.options.start, finish = job.options.finish;
+  if (!result.Ok()) {
+    // What an incomplete read gives must never pass for the program: it
+    // never replaces a file, and never bears the name asked for.
+    std::string why = OutcomeName(result.outcome);
+    if (result.address != 0) why += " at " + HexText(result.address);
+    if (AfxMessageBox("The read did not complete (" + why +
+                          ").\nSave what was read anyway? It goes to a file ending in .partial; the file you "
+                          "name is not touched.",
+                      MB_OKCANCEL) != IDOK) {
+      SetStatusText("Read failed! Nothing was saved");
+      return 0;
+    }
+    std::string target = path;
+    if (target.empty()) {
+      SetStatusText("Getting File");
+      if (!ChooseSaveName(target)) {
+        SetStatusText("Read failed! Nothing was saved");
+        return 0;
+      }
+    }
+    std::string error;
+    const std::string partial = PartialPath(target);
+    if (!SaveImageToPath(job.image, start, finish, partial, error)) {
+      AfxMessageBox(SaveFailedText(partial, error));
+      SetStatusText("Read failed! Nothing was saved");
+      return 0;
+    }
+    result.detail += (result.detail.empty() ? "" : "; ") + std::string("what was read is in ") + partial;
+    SetStatusText("Read failed! What was read is in " + partial);
+    return 1;
+  }
+
   SetStatusText("Getting File");
   bool saveFailed = false;
   int saved = 0;
   if (path.empty()) {
-    // A failed read still offers the file: part of a program can be worth
-    // keeping, but the user must be told it is incomplete.
-    saved = SaveImageRange(job.image, job.options.start, job.options.finish, &saveFailed);
+    saved = SaveImageRange(job.image, start, finish, &saveFailed);
   } else {
     std::string error;
-    saved = SaveImageToPath(job.image, job.options.start, job.options.finish, path, error);
+    saved = SaveImageToPath(job.image, start, finish, path, error);
     if (!saved) {
       AfxMessageBox(SaveFailedText(path, error));
       saveFailed = true;
@@ -127,15 +159,11 @@ int SaveReadBack(ReadBackJob& job, const std::string& path, OpResult& result) {
   if (!saved) {
     if (saveFailed) {
       SetStatusText("Program not saved!");
-      if (!failed) result = OpResult::With(Outcome::FileError, "the file could not be saved");
-    } else if (!failed) {
+      result = OpResult::With(Outcome::FileError, "the file could not be saved");
+    } else {
       result = OpResult::With(Outcome::Cancelled, "no file was chosen");
     }
     return 0;
-  }
-  if (failed) {
-    SetStatusText("Read failed! The saved file is incomplete");
-    return 1;
   }
   SetStatusText("Program Sucessfully Read!!");
   return 1;

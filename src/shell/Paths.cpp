@@ -1,8 +1,10 @@
 #include "shell/Paths.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -28,4 +30,14 @@ std::unique_ptr<std::istream> OpenRegularFile(const std::string& path) {
   auto stream = std::make_unique<std::ifstream>(path);
   if (!stream->is_open()) return nullptr;
   return stream;
+}
+
+bool IsRegularOrNew(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return errno == ENOENT;
+  return S_ISREG(st.st_mode);
+}
+
+std::string NotARegularFileText(const std::string& path) {
+  return path + " is not a regular file (a device, a pipe or a folder); choose a file name instead.";
 }

@@ -43,3 +43,5 @@ bool QSettingsStore::WriteProfileString(const std::string& section, const std::s
   m_settings->sync();
   return m_settings->status() == QSettings::NoError;
 }
+
+std::string QSettingsStore::Location() const { return m_settings->fileName().toStdString(); }

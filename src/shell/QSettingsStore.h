@@ -22,6 +22,7 @@ class QSettingsStore : public SettingsStore {
                                const std::string& defaultValue) override;
   bool WriteProfileString(const std::string& section, const std::string& key,
                           const std::string& value) override;
+  std::string Location() const override;
 
  private:
   std::unique_ptr<QSettings> m_settings;

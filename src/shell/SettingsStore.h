@@ -14,6 +14,9 @@ class SettingsStore {
                                        const std::string& defaultValue) = 0;
   virtual bool WriteProfileString(const std::string& section, const std::string& key,
                                   const std::string& value) = 0;
+  // Where the settings live, for messages about them ("" when nowhere a
+  // user could look).
+  virtual std::string Location() const { return std::string(); }
 };
 
 // The one store of the process; set by main() or by a test before use.
@@ -25,3 +28,8 @@ bool WriteProfileInt(const std::string& section, const std::string& key, int val
 std::string GetProfileString(const std::string& section, const std::string& key,
                              const std::string& defaultValue);
 bool WriteProfileString(const std::string& section, const std::string& key, const std::string& value);
+// A stored integer that must lie within [low, high].  One outside it (edited
+// by hand, left by another version) gives the default instead, and a message
+// naming the setting and where it is stored is shown once per process; the
+// bad value is never passed on, so it is never written back either.
+int GetProfileIntInRange(const std::string& section, const std::string& key, int defaultValue, int low, int high);

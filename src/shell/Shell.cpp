@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <map>
+#include <set>
 
 #include "shell/DialogModel.h"
 #include "shell/SettingsStore.h"
@@ -55,6 +56,21 @@ std::string GetProfileString(const std::string& section, const std::string& key,
 }
 bool WriteProfileString(const std::string& section, const std::string& key, const std::string& value) {
   return g_settings && g_settings->WriteProfileString(section, key, value);
+}
+
+int GetProfileIntInRange(const std::string& section, const std::string& key, int defaultValue, int low,
+                         int high) {
+  const int value = GetProfileInt(section, key, defaultValue);
+  if (value >= low && value <= high) return value;
+  static std::set<std::string> reported;
+  if (reported.insert(section + "/" + key).second) {
+    std::string where = g_settings ? g_settings->Location() : std::string();
+    AfxMessageBox("The stored setting \"" + key + "\" (section \"" + section + "\") holds " + std::to_string(value) +
+                      ", which is out of range; " + std::to_string(defaultValue) + " is used instead." +
+                      (where.empty() ? std::string() : "\nSettings: " + where),
+                  MB_OK | MB_ICONINFORMATION);
+  }
+  return defaultValue;
 }
 
 int CDialogModel::DoModal() { return g_shell ? g_shell->RunModal(*this) : IDCANCEL; }

@@ -86,6 +86,11 @@ class Shell {
   // Dispatches one pending UI event, if there is one, while the UI thread
   // waits for a byte from the target.  Returns true if one was dispatched.
   virtual bool DispatchPendingEvent() = 0;
+
+  // The user asked the transfer under way to stop (a progress window's
+  // Cancel, Ctrl-C): it stops at the next command boundary, so the talker
+  // stays in step.  Any thread may ask; the UI thread polls.
+  virtual bool StopRequested() { return false; }
 };
 
 // A shell that shows nothing and gives every question its safe answer (OK

@@ -54,14 +54,17 @@ void ClosePortIfOpen(CLink& link) {
 
 }  // namespace
 
-int VerifyBootEcho(const uint8_t* /*expected*/, CByteFifo& queue, unsigned length, bool connected) {
+int VerifyBootEcho(const uint8_t* expected, unsigned n, CByteFifo& queue, unsigned length, bool connected) {
+  if (length > n) return 0;
+  const uint8_t* sent = expected + (n - length);
+  int same = 1;
   for (unsigned i = 0; i < length; ++i) {
     // Echo bytes that were never taken prove nothing about the download.
     if (!connected) return 0;
     if (queue.Count() == 0) return 0;
-    queue.GetByte();
+    if (queue.GetByte() != sent[i]) same = 0;
   }
-  return 1;
+  return same;
 }
 
 int EnsureTalker(CTalker& talker, bool noPrompt, OpResult* result) {
@@ -103,7 +106,7 @@ int BootLoad(CTalker& talker, bool noPrompt, OpResult* out) {
   if (loader.m_badRecords != 0)
     return fail("Boot file has checksum errors", Outcome::BadRecords, "the loader file has checksum errors");
 
-  const uint8_t startByte = static_cast<uint8_t>(GetProfileInt("Comm", "Bootstrap Start Byte", 255) & 0xFF);
+  const uint8_t startByte = static_cast<uint8_t>(GetProfileIntInRange("Comm", "Bootstrap Start Byte", 255, 0, 255));
   const unsigned n = LoaderLength(loader);
   std::vector<uint8_t> download(n + 1);
   download[0] = startByte;
@@ -113,9 +116,10 @@ int BootLoad(CTalker& talker, bool noPrompt, OpResult* out) {
 
   link.Queue().Clear();
   SetStatusText("Bootloading Controller");
-  link.WriteBytes(download.data(), static_cast<unsigned>(download.size()));
+  // A download the driver did not take in full never reached the ROM whole.
+  const bool sentWhole = link.WriteBytes(download.data(), static_cast<unsigned>(download.size()));
   SetStatusText("Waiting to complete Bootload");
-  WaitForEcho(link, n, n + 1);
+  if (sentWhole) WaitForEcho(link, n, n + 1);
 
   // The start byte is not echoed; every loader byte is.
   const unsigned got = link.Queue().Count();
@@ -129,15 +133,17 @@ int BootLoad(CTalker& talker, bool noPrompt, OpResult* out) {
   // A few echo bytes lost at the start of the download are tolerated.
   const unsigned length = static_cast<double>(got) * 1.05 >= static_cast<double>(n) ? got : n;
   int verified = 0;
-  if (VerifyBootEcho(download.data() + 1, link.Queue(), length, link.Connected())) {
+  if (sentWhole && VerifyBootEcho(download.data() + 1, n, link.Queue(), length, link.Connected())) {
     SetStatusText("Bootload Verified!.");
     verified = 1;
   } else {
     AfxMessageBox(failure);
     SetStatusText("Bootload verify Failed.\n Boot again.\n ");
     link.SetBootMode(false);
-    result = OpResult::With(Outcome::BootFailed, "got " + std::to_string(got) + " of " + std::to_string(n) +
-                                                     " echo bytes");
+    result = OpResult::With(Outcome::BootFailed,
+                            sentWhole ? "got " + std::to_string(got) + " of " + std::to_string(n) +
+                                            " echo bytes" + (got * 1.05 >= n ? ", not as sent" : "")
+                                      : "the download could not be sent whole");
     result.count = got;
   }
   ClosePortIfOpen(link);

@@ -11,10 +11,12 @@
 class CByteFifo;
 class CTalker;
 
-// Takes up to `length` echo bytes from the queue; 0 when it ran dry or the
-// link was lost.  The echoed values are not compared: the count of echoes is
-// what the check relies on.
-int VerifyBootEcho(const uint8_t* expected, CByteFifo& queue, unsigned length, bool connected);
+// Takes `length` echo bytes from the queue and compares them with the last
+// `length` of the `n` loader bytes sent: echoes lost at the start of a
+// download are tolerated by the caller's count, but every echo that did
+// arrive must be the byte sent.  0 when one differs, when there are more
+// echoes than bytes, when the queue ran dry or the link was lost.
+int VerifyBootEcho(const uint8_t* expected, unsigned n, CByteFifo& queue, unsigned length, bool connected);
 
 // The loader file: the remembered one when it opens, else the user's choice
 // (remembered when it opened).  Null when no file was opened.

@@ -75,6 +75,10 @@ int UpdateEepromByte(CTalker& talker, unsigned address, uint8_t value) {
 
 int WriteEepromByte(CTalker& talker, unsigned address, uint8_t value) {
   if (!talker.Connected()) return 0;
+  // An address outside the window its page maps the EEPROM to is refused
+  // before CONFIG or BPROT are touched: a refusal must change nothing.
+  const unsigned pageBase = (address & 0xF000) + kEepromOffset;
+  if (address != REG_CONFIG && (address < pageBase || address >= pageBase + kEepromSize)) return 0;
   uint8_t config = 0;
   if (!talker.ReadTargetByte(REG_CONFIG, config)) return 0;
   uint8_t newConfig = static_cast<uint8_t>(PageBits(address) + ((config & 0x0F) | 0x01));
@@ -99,6 +103,7 @@ int WriteEepromBlock(CTalker& talker, unsigned address, CProgrammer& programmer,
   unsigned remaining = lastOffset + 1;
   int result = 1;
   while (remaining > 0) {
+    if (talker.StopHere()) return 0;
     uint8_t count = CountByte(remaining);
     if (!talker.SendCommandHeader(CMD_EEPROM_WRITE, address & 0xFFFF, count)) result = 0;
     SetStatusText(HexText((address - 1) & 0xFFFF) + " ");

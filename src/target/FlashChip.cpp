@@ -32,6 +32,7 @@ void SkipUnwritten(unsigned& address, unsigned& remaining, const CProgrammer& pr
 
 unsigned GetFlashId(CTalker& talker) {
   talker.Link().Queue().Clear();
+  talker.CountCommand();
   if (!talker.SendByte(CMD_FLASH_ID)) return 0;
   uint8_t reply = 0, manufacturer = 0, device = 0;
   if (!talker.ReceiveByteChecked(reply)) return 0;
@@ -47,6 +48,7 @@ unsigned GetFlashId(CTalker& talker) {
 
 int ChipErase(CTalker& talker) {
   talker.Link().Queue().Clear();
+  talker.CountCommand();
   if (!talker.SendByte(CMD_CHIP_ERASE)) return 0;
   uint8_t reply = 0;
   if (!talker.ReceiveByteChecked(reply)) return 0;
@@ -119,6 +121,7 @@ int WriteFlash(CTalker& talker, unsigned address, CProgrammer& programmer, unsig
       talker.NoteFault(Outcome::LinkLost, address);
       return 0;
     }
+    if (talker.StopHere()) return 0;
     if (!writeAll) SkipUnwritten(address, remaining, programmer);
     uint8_t count = CountByte(remaining);
     if (!talker.SendCommandHeader(CMD_FLASH_WRITE, address & 0xFFFF, count)) result = 0;
@@ -137,6 +140,9 @@ int WriteFlashBlocks(CTalker& talker, unsigned address, CProgrammer& programmer,
   CProgressDlg progress;
   progress.Begin("Writing Flash", address, countMinusOne, programmer.GetImageByte(address), Transfer::WriteFlash);
   if (!talker.Connected() || !RangeFits(address, countMinusOne)) return 0;
+  // With the EEPROM mapped over the flash the bytes would land in the wrong
+  // chip, as for the byte writer.
+  if (!EepromOff(talker)) return 0;
 
   talker.Link().Queue().Clear();
   const unsigned first = address;
@@ -148,6 +154,7 @@ int WriteFlashBlocks(CTalker& talker, unsigned address, CProgrammer& programmer,
       talker.NoteFault(Outcome::LinkLost, address);
       return 0;
     }
+    if (talker.StopHere()) return 0;
     if (!writeAll) SkipUnwritten(address, remaining, programmer);
     unsigned count = remaining < kBlockSize ? remaining : kBlockSize;
     remaining -= count;

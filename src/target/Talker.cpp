@@ -1,5 +1,7 @@
 #include "target/Talker.h"
 
+#include "shell/Shell.h"
+
 #include "image/Programmer.h"
 #include "link/Link.h"
 #include "panes/MainFrame.h"
@@ -51,6 +53,21 @@ void CTalker::NoteFault(Outcome outcome, unsigned address) {
   if (m_fault != Outcome::Ok || outcome == Outcome::Ok) return;
   m_fault = outcome;
   m_faultAddress = address & 0xFFFF;
+  m_faultCommand = m_openSeen == m_link.OpenCount() ? m_commands : 0;
+}
+
+void CTalker::CountCommand() {
+  if (m_openSeen != m_link.OpenCount()) {
+    m_openSeen = m_link.OpenCount();
+    m_commands = 0;
+  }
+  ++m_commands;
+}
+
+bool CTalker::StopHere() {
+  if (!g_shell || !g_shell->StopRequested()) return false;
+  NoteFault(Outcome::Interrupted);
+  return true;
 }
 
 OpResult CTalker::FaultResult() const {
@@ -87,6 +104,7 @@ uint8_t CTalker::ReceiveByte() { return ReceiveByteWait(50); }
 int CTalker::SendCommandHeader(uint8_t command, unsigned address, uint8_t count) {
   // A command byte that never left the host gets no reply; waiting for one
   // would hold the UI until the user disconnects.
+  CountCommand();
   if (!SendByte(command)) return 0;
   uint8_t reply = 0;
   const bool answered = ReceiveByteChecked(reply);
@@ -148,7 +166,12 @@ int CTalker::WriteTargetBlock(unsigned address, const uint8_t* data, unsigned co
   const unsigned base = address;
   unsigned remaining = countMinusOne + 1;
   int result = 1;
+  bool firstChunk = true;
   while (remaining > 0) {
+    // A single byte is never cut off: it may be one step of a register
+    // sequence (an EEPROM pulse) that must not stop half way.
+    if (!firstChunk && StopHere()) return 0;
+    firstChunk = false;
     uint8_t count = CountByte(remaining);
     if (!SendCommandHeader(CMD_WRITE, address & 0xFFFF, count)) result = 0;
     auto source = [&](unsigned a) { return data[a - base]; };
@@ -178,8 +201,13 @@ int CTalker::ReadTargetByte(unsigned address, uint8_t& byte) {
 }
 
 int CTalker::ReadTargetBlock(unsigned address, CProgrammer& programmer, unsigned countMinusOne) {
+  return ReadTargetBlock(address, programmer, countMinusOne, "Reading Memory", Transfer::Read);
+}
+
+int CTalker::ReadTargetBlock(unsigned address, CProgrammer& programmer, unsigned countMinusOne,
+                             const std::string& label, Transfer transfer) {
   CProgressDlg progress;
-  progress.Begin("Reading Memory", address, countMinusOne, programmer.GetImageByte(address), Transfer::Read);
+  progress.Begin(label, address, countMinusOne, programmer.GetImageByte(address), transfer);
   if (!m_link.Connected()) {
     NoteFault(Outcome::NotConnected);
     return 0;
@@ -191,6 +219,7 @@ int CTalker::ReadTargetBlock(unsigned address, CProgrammer& programmer, unsigned
   unsigned remaining = countMinusOne + 1;
   int result = 1;
   while (remaining > 0) {
+    if (StopHere()) return 0;
     uint8_t count = CountByte(remaining);
     if (!SendCommandHeader(CMD_READ, address & 0xFFFF, count)) result = 0;
     uint8_t last = 0;

@@ -6,12 +6,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "target/Outcome.h"
+#include "target/ProgressDlg.h"
 
 class CLink;
 class CProgrammer;
-class CProgressDlg;
 
 enum : uint8_t {
   CMD_READ = 0x01,
@@ -52,6 +53,9 @@ class CTalker {
   int WriteTargetByte(unsigned address, uint8_t value);
   int ReadTargetByte(unsigned address, uint8_t& byte);
   int ReadTargetBlock(unsigned address, CProgrammer& programmer, unsigned countMinusOne);
+  // The same under a progress window of another label ("Verifying").
+  int ReadTargetBlock(unsigned address, CProgrammer& programmer, unsigned countMinusOne, const std::string& label,
+                      Transfer transfer);
 
   // The data phase of every echoed write: `count` bytes (0 = 256) taken from
   // `source` at consecutive addresses from `address`, each echo compared with
@@ -61,6 +65,12 @@ class CTalker {
   bool SendDataPhase(unsigned& address, uint8_t count, const std::function<uint8_t(unsigned)>& source,
                      EchoPacing pacing, int waitMs, int& result,
                      const std::function<void(unsigned)>& sent = std::function<void(unsigned)>());
+
+  // ---- stopping ----
+  // A command boundary: true (with the fault Outcome::Interrupted) when the
+  // user asked the transfer to stop, which it then does here, before the
+  // next command, so the talker is left waiting for a command.
+  bool StopHere();
 
   // ---- what went wrong ----
   // The first fault since ClearFault(): its outcome and address.
@@ -74,9 +84,17 @@ class CTalker {
   void NoteFault(Outcome outcome, unsigned address = 0);
   // The fault as a result (Ok when there was none).
   OpResult FaultResult() const;
+  // The fault was a wrong complement to the first command since the link was
+  // opened: the talker is out of step with us (or not there).
+  bool FaultOnFirstCommand() const { return m_fault == Outcome::CommandRejected && m_faultCommand == 1; }
+  // Counts a command byte about to go out.
+  void CountCommand();
 
  private:
   CLink& m_link;
   Outcome m_fault = Outcome::Ok;
   unsigned m_faultAddress = 0;
+  unsigned m_faultCommand = 0;   // which command of the run the fault came with
+  unsigned m_commands = 0;       // commands sent since the link was opened
+  unsigned m_openSeen = 0;       // the link's opening they were counted in
 };

@@ -405,7 +405,13 @@ TEST_F(CliProcessTest, MemoryToolsIdChecksumAndQuickFlash) {
   ASSERT_EQ(cells.status, 0) << cells.err;
   EXPECT_EQ(cells.out.substr(0, 18), "4e0f: ff 5a 5a ff ") << cells.out;
 
-  Result clear = RunCli(With(sim, {"clear-processor"}));
+  // Without --yes and no terminal to ask on, nothing is erased.
+  Result declined = RunCli(With(sim, {"clear-processor"}));
+  EXPECT_EQ(declined.status, 6) << declined.err;
+  EXPECT_TRUE(Contains(LastLine(declined.err), "Erase EEPROM and CONFIG?")) << declined.err;
+  Result still = RunCli(With(sim, {"read-mem", "4e10", "1"}));
+  EXPECT_EQ(still.out.substr(0, 8), "4e10: 5a") << still.out;
+  Result clear = RunCli(With(sim, {"--yes", "clear-processor"}));
   EXPECT_EQ(clear.status, 0) << clear.err;
   EXPECT_TRUE(Contains(clear.err, "68HC11 is erased!")) << clear.err;
 

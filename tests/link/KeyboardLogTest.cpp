@@ -1,6 +1,9 @@
 // Typed keys, their echo in the "XMIT: " pane and the traffic log.
 #include <dirent.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
+#include <csignal>
 #include <fstream>
 
 #include "LinkFixture.h"
@@ -153,14 +156,48 @@ TEST_F(LinkTest, ALogThatCannotBeCreatedStaysClosedWithOneErrorLine) {
 }
 
 TEST_F(LinkTest, AFailingLogWriteReportsTheErrorAndTheMissingBytes) {
-  shell.fileAnswers.push_back(std::string("/dev/full"));
+  // A full disk, made by a file size limit: every write past it fails.
+  const std::string path = testing::TempDir() + "/full-log.txt";
+  shell.fileAnswers.push_back(path);
   view->OnLogComm();
   ASSERT_TRUE(view->IsCommLogOpen());
+  struct rlimit old {};
+  getrlimit(RLIMIT_FSIZE, &old);
+  struct rlimit none = old;
+  none.rlim_cur = 0;
+  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(0, setrlimit(RLIMIT_FSIZE, &none));
   std::string line = "XMIT: F4,56,A,AC,";
   view->WriteCommLog(line);
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
   const auto errors = CommErrors();
   ASSERT_EQ(errors.size(), 2u);
-  EXPECT_EQ(errors[0], "Comm err: <log comm error-28>");
+  EXPECT_EQ(errors[0], "Comm err: <log comm error-27>");  // EFBIG
   EXPECT_EQ(errors[1], "Comm err: <log bytes error-" + std::to_string(line.size()) + ">");
   EXPECT_TRUE(view->IsCommLogOpen());  // a failed write does not end the log
+  std::remove(path.c_str());
+}
+
+// A device or a pipe named as the log would be written into as if it were a
+// file: refused with the reason, and the earlier log stays.
+TEST_F(LinkTest, ALogIsOnlyEverARegularFile) {
+  const std::string path = testing::TempDir() + "/kept-log.txt";
+  shell.fileAnswers.push_back(path);
+  view->OnLogComm();
+  ASSERT_TRUE(view->IsCommLogOpen());
+  const std::string fifo = testing::TempDir() + "/log-fifo";
+  std::remove(fifo.c_str());
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+  for (const std::string& other : {std::string("/dev/null"), fifo}) {
+    shell.fileAnswers.push_back(other);
+    view->OnLogComm();
+    ASSERT_FALSE(CommErrors().empty());
+    EXPECT_NE(CommErrors().back().find(other + " is not a regular file"), std::string::npos) << CommErrors().back();
+  }
+  view->OnConnect();
+  view->OnChar('1');
+  EXPECT_EQ(FileText(path), "XMIT: F4,57,1,1,B3,\r\n");
+  std::remove(fifo.c_str());
+  std::remove(path.c_str());
 }

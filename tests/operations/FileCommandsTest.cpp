@@ -3,6 +3,8 @@
 // and Checksum Memory.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <csignal>
@@ -187,7 +189,10 @@ TEST_F(FileCommandsTest, SaveMemoryWritesTheLoadedRangeAndNothingWhenEmpty) {
   EXPECT_EQ("9017", ShownText(shell.dialogs.back(), CAddressRangeDlg::IDC_FINISH));
   EXPECT_EQ("Select file name to Save Program", shell.fileRequests.back().title);
   EXPECT_TRUE(shell.fileRequests.back().save);
-  EXPECT_TRUE(shell.fileRequests.back().overwritePrompt);
+  // The question about an existing file comes once, from us, not also from the dialog.
+  EXPECT_FALSE(shell.fileRequests.back().overwritePrompt);
+  // Saved as ".s19", the name every S-record tool knows.
+  EXPECT_EQ("s19", shell.fileRequests.back().defaultExt);
 
   CProgrammer back;
   back.FillImage(0);
@@ -251,6 +256,66 @@ TEST_F(FileCommandsTest, ASaveThatCannotBeCompletedKeepsTheEarlierFile) {
     view->OnSaveMemory();
     EXPECT_NE(std::string::npos, shell.boxes.back().text.find("Cannot create the file"));
   }
+}
+
+// A device or a pipe would be replaced by a regular file (as root, even
+// /dev/null): only regular files and new names are saved to.
+TEST_F(FileCommandsTest, SavingOntoADeviceOrAPipeIsRefused) {
+  WriteText(dir.Path("in.s19"), SRecords(0x8000, Pattern(8, 3)));
+  shell.fileAnswers.push_back(dir.Path("in.s19"));
+  view->OnLoadMemory();
+  ASSERT_EQ(0, mkfifo(dir.Path("pipe").c_str(), 0600));
+  for (const std::string& target : {std::string("/dev/null"), dir.Path("pipe")}) {
+    shell.boxes.clear();
+    shell.fileAnswers.push_back(target);
+    view->OnSaveMemory();
+    ASSERT_EQ(1u, shell.boxes.size()) << target;
+    EXPECT_EQ(target + " is not a regular file (a device, a pipe or a folder); choose a file name instead.",
+              shell.boxes[0].text);
+  }
+  struct stat st {};
+  ASSERT_EQ(0, stat("/dev/null", &st));
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+  ASSERT_EQ(0, stat(dir.Path("pipe").c_str(), &st));
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  std::string error;
+  EXPECT_EQ(nullptr, CSaveFile::Create(dir.Path("pipe"), error));
+  EXPECT_NE(std::string::npos, error.find("not a regular file"));
+}
+
+// A save killed half way leaves nothing behind; what an older, killed save
+// left is cleared by the next save into that folder.
+TEST_F(FileCommandsTest, KilledSavesLeaveNoHiddenFilesForLong) {
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::string error;
+    std::unique_ptr<CSaveFile> save = CSaveFile::Create(dir.Path("prog.s19"), error);
+    if (!save) _exit(2);
+    std::fputs("S1 half a program", save->File());
+    std::fflush(save->File());
+    _exit(0);  // no destructor, no commit: as if killed
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(0, WEXITSTATUS(status));
+
+  // A hidden file of a process that is gone, and one of a process still here.
+  const pid_t gone = fork();
+  if (gone == 0) _exit(0);
+  waitpid(gone, &status, 0);
+  WriteText(dir.Path(".prog.s19.keston-" + std::to_string(gone) + "-AbCdEf"), "left by a killed save");
+  WriteText(dir.Path(".prog.s19.keston-1-AbCdEf"), "a save still running");
+  std::string error;
+  std::unique_ptr<CSaveFile> save = CSaveFile::Create(dir.Path("prog.s19"), error);
+  ASSERT_NE(nullptr, save) << error;
+  std::fputs("whole", save->File());
+  ASSERT_EQ(1, save->Commit(error)) << error;
+  std::vector<std::string> names = dir.Names();
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ((std::vector<std::string>{".prog.s19.keston-1-AbCdEf", "prog.s19"}), names);
+  EXPECT_EQ("whole", ReadText(dir.Path("prog.s19")));
 }
 
 TEST_F(FileCommandsTest, ChangeLoaderEmptiesTheStoredNameAndSaysSo) {

@@ -16,8 +16,10 @@
 #include "operations/AddressRangeDlg.h"
 #include "operations/EepromDlg.h"
 #include "operations/FileChoice.h"
+#include "operations/Flash.h"
 #include "operations/ThreadPriority.h"
 #include "support/RigController.h"
+#include "support/Wire.h"
 #include "support/MemoryStore.h"
 #include "support/ScriptedShell.h"
 #include "target/BootLoad.h"
@@ -202,16 +204,78 @@ TEST_F(FlashEndToEnd, ExclusionSplitsThePassesAndQuickFlashKeepsIt) {
   EXPECT_EQ(0, Differences(0x8000, 0xB7FF));
   EXPECT_TRUE(AllErased(0xB800, 0xFFFF));
 
-  // An exclusion that starts at Starting is no exclusion: one pass.
+  // An exclusion that starts at Starting, or reaches below it, still keeps
+  // its bytes untouched: it is cut to the range, never ignored.
+  for (const char* from : {"b000", "a000"}) {
+    SCOPED_TRACE(from);
+    sim->LoadFlash(std::vector<uint8_t>(0x10000 - lo, 0xFF), lo);
+    range.texts = {{Dlg::IDC_EXCLUDE_START, from}, {Dlg::IDC_EXCLUDE_END, "b0ff"}};
+    Flash(&CTrellisView::OnFlashController, programPath, range);
+    EXPECT_EQ("Memory written correctly", shell.LastStatus());
+    EXPECT_TRUE(AllErased(0x8000, 0xB0FF));
+    EXPECT_EQ(0, Differences(0xB100, 0xFFFF));
+  }
+
+  // One that covers the whole range leaves nothing to write, and says so.
   sim->LoadFlash(std::vector<uint8_t>(0x10000 - lo, 0xFF), lo);
-  range.texts = {{Dlg::IDC_EXCLUDE_START, "b000"}, {Dlg::IDC_EXCLUDE_END, "b0ff"}};
+  sim->ClearTrace();
+  range.texts = {{Dlg::IDC_EXCLUDE_START, "a000"}, {Dlg::IDC_EXCLUDE_END, "ffff"}};
   Flash(&CTrellisView::OnFlashController, programPath, range);
-  EXPECT_EQ(0, Differences(0x8000, 0xFFFF));
+  EXPECT_EQ("Nothing written to flash: the exclusion covers the whole range", shell.LastStatus());
+  EXPECT_EQ(0u, HostCommands(0x71));
+  EXPECT_TRUE(AllErased(0x8000, 0xFFFF));
+}
+
+// An exclusion typed with its end below its start would, read as the passes
+// around it, write the very bytes the user meant to keep: the dialog refuses
+// it, and QuickFlash (whose remembered settings could hold it) refuses too.
+TEST_F(FlashEndToEnd, AnExclusionTurnedRoundIsRefusedAndNothingIsWritten) {
+  Start(SimChip::EraseFirst);
+  ScriptedShell::DialogAnswer range;
+  range.values = {{Dlg::IDC_EXCLUDE_ACTIVE, 1}, {Dlg::IDC_WRITE_ALL_RANGE, 1}};
+  range.texts = {{Dlg::IDC_START, "0"}, {Dlg::IDC_EXCLUDE_START, "b600"}, {Dlg::IDC_EXCLUDE_END, "b7f"}};
+  ScriptedShell::DialogAnswer cancel;
+  cancel.button = IDCANCEL;
+  shell.fileAnswers.push_back(programPath);
+  shell.dialogAnswers.push_back({});
+  shell.dialogAnswers.push_back(range);
+  shell.dialogAnswers.push_back(cancel);  // after the refusal the user gives up
+  view->OnFlashController();
+  ASSERT_GE(shell.dialogs.size(), 2u);
+  EXPECT_EQ("Exclude End b7f is below Exclude Start b600.\nEnter an end at or above the start.",
+            shell.dialogs[1].refusal);
+  EXPECT_EQ(Dlg::IDC_EXCLUDE_END, shell.dialogs[1].refusedField);
+  EXPECT_EQ(Outcome::Cancelled, view->m_lastResult.outcome);
+  EXPECT_EQ(0u, HostCommands(0x71));
+
+  // Options that reach the operation without the dialog are checked there.
+  FlashJob job;
+  job.image.FillImage(0x00);
+  job.options.start = 0;
+  job.options.finish = 0xFFFF;
+  job.options.excludeActive = true;
+  job.options.excludeStart = 0xB600;
+  job.options.excludeEnd = 0x0B7F;
+  job.options.writeAll = true;
+  sim->ClearTrace();
+  OpResult result;
+  EXPECT_EQ(0, ExecuteFlash(view->Talker(), job, &result));
+  EXPECT_EQ(Outcome::Refused, result.outcome);
+  EXPECT_TRUE(sim->HostBytes().empty());
+  EXPECT_TRUE(AllErased(0x8000, 0xFFFF));
+
+  // So is an EEPROM start the window of its page does not hold.
+  job.options.excludeActive = false;
+  job.options.enableEeprom = true;
+  job.options.eepromStart = 0xB600;
+  EXPECT_EQ(0, ExecuteFlash(view->Talker(), job, &result));
+  EXPECT_EQ(Outcome::Refused, result.outcome);
+  EXPECT_NE(std::string::npos, result.detail.find("EEPROM window of page B is BE00-BFFF")) << result.detail;
+  EXPECT_TRUE(sim->HostBytes().empty());
 }
 
 TEST_F(FlashEndToEnd, ConfigAndEepromAreWrittenAndClippedToTheWindow) {
-  // The block writer leaves CONFIG as it was set.  The EEPROM goes below the
-  // program, where the image holds the fill value.
+  // The EEPROM goes below the program, where the image holds the fill value.
   Start(SimChip::Block);
   sim->SetEeprom(std::vector<uint8_t>(0x200, 0xA5));
   ScriptedShell::DialogAnswer range;
@@ -221,7 +285,14 @@ TEST_F(FlashEndToEnd, ConfigAndEepromAreWrittenAndClippedToTheWindow) {
   Flash(&CTrellisView::OnFlashController, programPath, range);
   EXPECT_TRUE(shell.SawStatus("Writing Config"));
   EXPECT_EQ("Memory written correctly", shell.LastStatus());
-  EXPECT_EQ(0x75, sim->Config());
+  // CONFIG was programmed with the value given; the flash writer then took
+  // the EEPROM out of the flash's way (a plain write of the working copy),
+  // so the bytes at 7E00-7FFF of the program reached the flash chip.
+  // Writes to CONFIG: the plain 7e, the page for programming CONFIG itself,
+  // its erase (ff) and program (75) latches, the EEPROM's page, then off.
+  EXPECT_EQ((std::vector<uint8_t>{0x7E, 0x1F, 0xFF, 0x75, 0x75, 0x75 & 0x0E}),
+            RegisterWrites(sim->HostBytes(), 0x103F));
+  EXPECT_EQ(0x75 & 0x0E, sim->Config());
   // Only 0x7FE0-0x7FFF of the window: the cells below the chosen start keep
   // their contents.
   std::vector<uint8_t> cells = sim->Eeprom();
@@ -357,12 +428,30 @@ TEST_F(FlashEndToEnd, SaveProgramWithAFailedReadStillOffersTheFileButSaysSo) {
   shell.dialogAnswers.push_back({});
   shell.dialogAnswers.push_back(range);
   shell.fileAnswers.push_back(dir.Path("partial.s19"));
+  WriteText(dir.Path("partial.s19"), "a good earlier read");
   shell.onProgress = [&] { sim->WrongComplementNextCommand(); };
   view->OnSaveProgram();
   EXPECT_TRUE(shell.SawStatus("Memory written Failed!!!"));
   EXPECT_FALSE(shell.SawStatus("Program Sucessfully Read!!"));
-  EXPECT_EQ("Read failed! The saved file is incomplete", shell.LastStatus());
-  EXPECT_TRUE(std::filesystem::exists(dir.Path("partial.s19")));
+  // Asked first; what was read goes beside the name, never over it.
+  ASSERT_FALSE(shell.boxes.empty());
+  EXPECT_EQ(0u, shell.boxes.back().text.find("The read did not complete (command rejected at 8000)."))
+      << shell.boxes.back().text;
+  EXPECT_EQ("Read failed! What was read is in " + dir.Path("partial.s19.partial"), shell.LastStatus());
+  EXPECT_EQ("a good earlier read", ReadText(dir.Path("partial.s19")));
+  EXPECT_TRUE(std::filesystem::exists(dir.Path("partial.s19.partial")));
+  EXPECT_EQ(Outcome::CommandRejected, view->m_lastResult.outcome);
+
+  // Declined, nothing at all is written.
+  std::filesystem::remove(dir.Path("partial.s19.partial"));
+  shell.dialogAnswers.push_back({});
+  shell.dialogAnswers.push_back(range);
+  shell.boxAnswers = {IDCANCEL};
+  shell.onProgress = [&] { sim->WrongComplementNextCommand(); };
+  view->OnSaveProgram();
+  EXPECT_EQ("Read failed! Nothing was saved", shell.LastStatus());
+  EXPECT_FALSE(std::filesystem::exists(dir.Path("partial.s19.partial")));
+  EXPECT_EQ("a good earlier read", ReadText(dir.Path("partial.s19")));
 }
 
 TEST_F(FlashEndToEnd, MemoryToolsFillReadAndProgramTheEeprom) {
@@ -411,14 +500,36 @@ TEST_F(FlashEndToEnd, MemoryToolsFillReadAndProgramTheEeprom) {
   EXPECT_EQ("EEprom write Suceeded!", shell.LastStatus());
   EXPECT_EQ(0x0F, sim->Config());
 
-  // A run that would leave the EEPROM window stops at its end.
+  // A run that would leave the EEPROM window, or an address outside it, is
+  // refused before anything is sent: CONFIG and the cells stay as they were.
   sim->SetEeprom(std::vector<uint8_t>(0x200, 0xFF));
-  tool(&CTrellisView::OnSetConfigEeprom, "fffe", "3c", "4");
-  EXPECT_EQ("EEprom write failed!", shell.LastStatus());
-  std::vector<uint8_t> cells = sim->Eeprom();
-  EXPECT_EQ(0x3C, cells[0x1FE]);
-  EXPECT_EQ(0x3C, cells[0x1FF]);
-  EXPECT_EQ(0xFF, cells[0x1FD]);
+  const uint8_t config = sim->Config();
+  for (const char* address : {"fffe", "2000"}) {
+    SCOPED_TRACE(address);
+    sim->ClearTrace();
+    tool(&CTrellisView::OnSetConfigEeprom, address, "3c", "4");
+    EXPECT_EQ("EEprom write failed!", shell.LastStatus());
+    EXPECT_TRUE(sim->HostBytes().empty());
+    EXPECT_EQ(config, sim->Config());
+    EXPECT_EQ(std::vector<uint8_t>(0x200, 0xFF), sim->Eeprom());
+    EXPECT_EQ(Outcome::Refused, view->m_lastResult.outcome);
+  }
+  EXPECT_NE(std::string::npos, shell.boxes.back().text.find("EEPROM window of page 2 is 2E00-2FFF"))
+      << shell.boxes.back().text;
+
+  // A whole window's run is written and read back.
+  tool(&CTrellisView::OnSetConfigEeprom, "fe00", "a5", "200");
+  EXPECT_EQ("EEprom write Suceeded!", shell.LastStatus());
+  EXPECT_EQ(std::vector<uint8_t>(0x200, 0xA5), sim->Eeprom());
+
+  // Write target RAM past ffff would wrap onto the talker's RAM: refused.
+  sim->ClearTrace();
+  const uint8_t atZero = sim->Read(0x0000);
+  tool(&CTrellisView::OnWriteTargetRam, "ffff", "2", "2");
+  EXPECT_EQ("Ram write failed!", shell.LastStatus());
+  EXPECT_TRUE(sim->HostBytes().empty());
+  EXPECT_EQ(atZero, sim->Read(0x0000));
+  EXPECT_EQ(Outcome::Refused, view->m_lastResult.outcome);
 
   // A read that fails is reported.
   sim->WrongComplementNextCommand();

@@ -269,10 +269,22 @@ TEST(ProgressDlgTest, FieldsAndLifetime) {
 TEST(VerifyBootEchoTest, CountsEchoesAndNeedsTheLink) {
   CByteFifo queue(64);
   for (uint8_t i = 0; i < 10; ++i) queue.PutByte(i);
-  EXPECT_EQ(VerifyBootEcho(nullptr, queue, 8, true), 1);
+  const uint8_t sent[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+  EXPECT_EQ(VerifyBootEcho(sent, 8, queue, 8, true), 1);
   EXPECT_EQ(queue.Count(), 2u);
-  EXPECT_EQ(VerifyBootEcho(nullptr, queue, 3, true), 0);
+  EXPECT_EQ(VerifyBootEcho(sent, 10, queue, 3, true), 0);  // ran dry
+  // Echoes lost at the start: what arrived is the end of what was sent.
+  for (uint8_t i = 3; i < 10; ++i) queue.PutByte(i);
+  EXPECT_EQ(VerifyBootEcho(sent, 10, queue, 7, true), 1);
+  // One echo that is not the byte sent fails the download, wherever it is.
+  for (uint8_t i = 0; i < 10; ++i) queue.PutByte(i == 6 ? 0x66 : i);
+  EXPECT_EQ(VerifyBootEcho(sent, 10, queue, 10, true), 0);
+  EXPECT_EQ(queue.Count(), 0u);
+  // More echoes than bytes sent is noise, not a download.
+  for (uint8_t i = 0; i < 10; ++i) queue.PutByte(i);
+  EXPECT_EQ(VerifyBootEcho(sent, 8, queue, 10, true), 0);
   // Echo bytes that are queued but cannot be taken over a lost link prove nothing.
-  queue.PutByte(1);
-  EXPECT_EQ(VerifyBootEcho(nullptr, queue, 1, false), 0);
+  queue.Clear();
+  queue.PutByte(9);
+  EXPECT_EQ(VerifyBootEcho(sent, 10, queue, 1, false), 0);
 }

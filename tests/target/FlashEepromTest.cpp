@@ -9,7 +9,7 @@ using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-// Host bytes after the EEPROM switch-off that WriteFlash starts with.
+// Host bytes after the EEPROM switch-off that both flash writers start with.
 Bytes AfterEepromOff(const Bytes& host) { return Bytes(host.begin() + 10, host.end()); }
 
 void FillPattern(CProgrammer& p, unsigned from, unsigned count) {
@@ -43,13 +43,15 @@ TEST_F(FlashEepromTest, WritersCutRangesIntoChunksAndBlocks) {
   block.chip = SimChip::Block;
   StartTalker(block);
   shell.progressClosed = 0;
+  sim->SetConfig(0x8F);  // EEPROM on at 8E00: inside the range being written
   EXPECT_EQ(WriteFlashBlocks(talker(), 0x8000, p, 299, true), 1);
-  chunks = ParseWriteChunks(sim->HostBytes());
+  EXPECT_EQ(sim->Config(), 0x0E);  // switched off first, so the bytes reach the flash
+  chunks = ParseWriteChunks(AfterEepromOff(sim->HostBytes()));
   ASSERT_EQ(chunks.size(), 5u);
   for (int i = 0; i < 4; ++i) EXPECT_EQ(chunks[i].count, 64);
   EXPECT_EQ(chunks[4].count, 44);
   EXPECT_EQ(chunks[4].address, 0x8100u);
-  EXPECT_EQ(shell.statusTexts.front(), "7fff");
+  EXPECT_TRUE(shell.SawStatus("7fff"));
   EXPECT_EQ(shell.progressUpdates.back().address, "0x812c");
   EXPECT_EQ(shell.progressUpdates.back().label, "Writing Flash");
   EXPECT_EQ(shell.progressClosed, 1);
@@ -71,7 +73,7 @@ TEST_F(FlashEepromTest, UnwrittenAddressesAreSkippedAtEveryChunkStart) {
   sim->ClearTrace();
   p.ClearWritten();
   EXPECT_EQ(WriteFlashBlocks(talker(), 0x9000, p, 0xFF, false), 1);
-  chunks = ParseWriteChunks(sim->HostBytes());
+  chunks = ParseWriteChunks(AfterEepromOff(sim->HostBytes()));
   ASSERT_EQ(chunks.size(), 1u);
   EXPECT_EQ(chunks[0].count, 1);
   EXPECT_EQ(chunks[0].address, 0x90FFu);
@@ -158,14 +160,25 @@ TEST_F(FlashEepromTest, ClearProcessorBulkErases) {
   StartTalker();
   sim->SetEeprom(Bytes(0x200, 0x3C));
   sim->SetConfig(0x0D);
+  // One click asks first; Cancel sends nothing.
+  shell.boxAnswers = {IDCANCEL};
   view->OnClearProcessor();
+  ASSERT_EQ(shell.boxes.size(), 1u);
+  EXPECT_EQ(shell.boxes[0].text, "Erase EEPROM and CONFIG?");
+  EXPECT_EQ(shell.boxes[0].type & MB_BUTTONMASK, MB_OKCANCEL);
+  EXPECT_TRUE(sim->HostBytes().empty());
+  EXPECT_EQ(sim->Eeprom(), Bytes(0x200, 0x3C));
+  EXPECT_EQ(view->m_lastResult.outcome, Outcome::Cancelled);
+
+  view->OnClearProcessor();  // OK
   EXPECT_EQ(sim->Eeprom(), Bytes(0x200, 0xFF));
   EXPECT_EQ(sim->Config(), 0xFF);
   EXPECT_EQ(shell.LastStatus(), "68HC11 is erased!");
-  EXPECT_TRUE(shell.boxes.empty());
+  EXPECT_EQ(shell.boxes.size(), 2u);
+  EXPECT_TRUE(view->m_lastResult.Ok());
 
   view->OnDisconnect();
   view->OnClearProcessor();
-  ASSERT_EQ(shell.boxes.size(), 1u);
-  EXPECT_EQ(shell.boxes[0].text, "Failed\n Controller not connected");
+  ASSERT_EQ(shell.boxes.size(), 3u);
+  EXPECT_EQ(shell.boxes[2].text, "Failed\n Controller not connected");
 }

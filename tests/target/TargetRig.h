@@ -15,23 +15,9 @@
 #include "app/TrellisView.h"
 #include "panes/MainFrame.h"
 #include "support/RigController.h"
+#include "support/Wire.h"
 #include "support/MemoryStore.h"
 #include "support/ScriptedShell.h"
-
-// Writes `segments` (address, bytes) as S1 records, 16 bytes a line.
-std::string SRecordText(const std::vector<std::pair<unsigned, std::vector<uint8_t>>>& segments);
-
-// A write command's chunk as the host sent it: command, count byte, address,
-// and where its data starts in the host byte stream.
-struct SentChunk {
-  uint8_t command;
-  uint8_t count;
-  unsigned address;
-};
-// Splits host bytes that consist only of write commands into their chunks.
-std::vector<SentChunk> ParseWriteChunks(const std::vector<uint8_t>& host);
-// Values written to one register with CMD_WRITE, in order.
-std::vector<uint8_t> RegisterWrites(const std::vector<uint8_t>& host, unsigned address);
 
 class TargetRig : public ::testing::Test {
  protected:
