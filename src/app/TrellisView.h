@@ -34,7 +34,8 @@ class CTrellisView {
   void OnReceive(const uint8_t* bytes, int count);
   void OnConnect();
   void OnDisconnect();
-  // "Connected, Connection Normal" etc. plus "Logging comms, " and 24 blanks.
+  // "Connected, Connection Normal" etc., then ", Logging comms, " while the
+  // traffic log is open, and 24 blanks.
   std::string StatusLineText() const;
 
   // ---- keyboard (src/link) ----
