@@ -292,7 +292,7 @@ TEST_F(StatusBarTest, DisconnectFromAPaneEndsAnExchangeThatHangs) {
       disconnectAvailable = window->Action(ID_DISCONNECT)->isEnabled();
       // Clicking gives the window back the activation the box took.
       window->activateWindow();
-      QTest::qWaitForWindowActive(window);
+      EXPECT_TRUE(QTest::qWaitForWindowActive(window));
       QTest::keyClick(window, Qt::Key_F8);
     });
   };

@@ -54,7 +54,8 @@ int LongestValueWidth(const DialogField& f, const QFontMetrics& fm, const QStrin
 void FitLineEdit(QLineEdit* edit, int textWidth) {
   const QFontMetrics fm = edit->fontMetrics();
   const int around = edit->sizeHint().width() - 17 * fm.horizontalAdvance(QLatin1Char('x'));
-  edit->setMinimumWidth(std::max(edit->minimumWidth(), textWidth + around + 2));
+  // Half a character more than the text keeps the cursor off the frame.
+  edit->setMinimumWidth(std::max(edit->minimumWidth(), textWidth + around + fm.averageCharWidth() / 2 + 2));
 }
 
 void FitCombo(QComboBox* combo, int textWidth) {

@@ -54,8 +54,9 @@ void TrellisViewWidget::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), palette().base());
   painter.setPen(palette().text().color());
-  m_drawnText = DrawStatusLine(painter, m_view, height());
+  // The frame goes under the text: the status line starts in column 0.
   if (m_active) DrawActiveFrame(painter, rect(), palette().highlight().color());
+  m_drawnText = DrawStatusLine(painter, m_view, height());
 }
 
 void TrellisViewWidget::keyPressEvent(QKeyEvent* event) {
