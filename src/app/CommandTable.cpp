@@ -169,7 +169,9 @@ const std::vector<int>& ToolBarCommands() {
 
 CommandRoute RouteCommand(int id, bool mainViewActive) {
   if (IsViewCommand(id)) {
-    if (mainViewActive) return CommandRoute::View;
+    // Disconnect is the one way to stop a transfer, so a click into a pane
+    // (even one made while the transfer runs) must never take it away.
+    if (mainViewActive || id == ID_DISCONNECT) return CommandRoute::View;
     if (id == ID_SAVE_MEMORY || id == ID_QUICK_FLASH) return CommandRoute::FrameNoOp;
     return CommandRoute::Unhandled;
   }

@@ -87,9 +87,10 @@ const std::vector<MenuEntry>& MenuBar();
 const std::vector<int>& ToolBarCommands();
 
 // Who handles a command, given which view is active.  The main view handles
-// the program's commands; when a terminal pane is active instead, only Save
-// Memory and QuickFlash find a handler (the frame's, which does nothing) and
-// every other program command is unavailable.
+// the program's commands; when a terminal pane is active instead, Disconnect
+// still reaches the main view, Save Memory and QuickFlash find a handler (the
+// frame's, which does nothing) and every other program command is
+// unavailable.
 enum class CommandRoute {
   View,         // CTrellisView::OnCommand
   FrameNoOp,    // the frame's handler: available, does nothing

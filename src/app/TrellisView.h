@@ -35,7 +35,8 @@ class CTrellisView {
   void ClosePort() { m_link.ClosePort(); }
   void OnConnect();
   void OnDisconnect();
-  // "Connected, Connection Normal" etc. plus "Logging comms, " and 24 blanks.
+  // "Connected, Connection Normal" etc., then ", Logging comms, " while the
+  // traffic log is open, and 24 blanks.
   std::string StatusLineText() const;
 
   // ---- keyboard ----

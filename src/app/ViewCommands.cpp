@@ -88,7 +88,11 @@ std::string CTrellisView::StatusLineText() const {
     text = std::string("Connected, ") + (m_link.BootMode() ? "Connection Boot Mode" : "Connection Normal");
   else
     text = "Disconnected, ";
-  if (IsCommLogOpen()) text += "Logging comms, ";
+  if (IsCommLogOpen()) {
+    // "Disconnected, " brings its own separator; the connected texts do not.
+    if (text.back() != ' ') text += ", ";
+    text += "Logging comms, ";
+  }
   text += std::string(24, ' ');
   return text;
 }

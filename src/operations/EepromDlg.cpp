@@ -10,7 +10,7 @@ MemoryToolParams& RememberedMemoryToolParams() {
 
 std::vector<DialogField> CEepromDlg::Fields() {
   return {
-      LabelField(0, "Write Internal EEPROM", ""),
+      LabelField(0, m_commandName.empty() ? "Write Internal EEPROM" : m_commandName, ""),
       TextField(IDC_VALUE, "Value", "values", 2, &m_valueText),
       TextField(IDC_ADDRESS, "Address", "values", 4, &m_addressText),
       TextField(IDC_LENGTH, "Length", "values", 4, &m_lengthText),

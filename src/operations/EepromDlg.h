@@ -15,7 +15,10 @@ class CEepromDlg : public CDialogModel {
   CEepromDlg() = default;
   ~CEepromDlg() override = default;
 
-  std::string Title() const override { return "Select EEPROM Range & Value"; }
+  // Named after the command that opened it, when the caller says which.
+  std::string Title() const override {
+    return m_commandName.empty() ? "Select EEPROM Range & Value" : m_commandName;
+  }
   std::vector<DialogField> Fields() override;
   std::vector<DialogGroup> Groups() override;
 
@@ -29,6 +32,9 @@ class CEepromDlg : public CDialogModel {
   std::string m_valueText = "7B";
   std::string m_addressText = "103F";
   std::string m_lengthText = "0000";
+  // The menu text of the command that opened the dialog ("Write target RAM",
+  // "Read Memory", "Set Config /EEPROM"): the dialog's title and heading.
+  std::string m_commandName;
 };
 
 // What the memory tools last used; 0 means "never", and the dialog then

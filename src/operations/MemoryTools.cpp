@@ -42,8 +42,11 @@ OpResult Failure(const CTalker& talker, unsigned address) {
 
 }  // namespace
 
-int AskMemoryToolRun(CTalker& talker, MemoryTool /*tool*/, MemoryToolRun& run) {
+int AskMemoryToolRun(CTalker& talker, MemoryTool tool, MemoryToolRun& run) {
   CEepromDlg dlg;
+  dlg.m_commandName = tool == MemoryTool::WriteTargetRam ? "Write target RAM"
+                      : tool == MemoryTool::ReadMemory   ? "Read Memory"
+                                                         : "Set Config /EEPROM";
   if (!talker.Connected()) {
     AfxMessageBox("Controller not Connected!");
     return 0;

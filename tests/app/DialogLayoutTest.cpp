@@ -4,7 +4,10 @@
 // KESTON_SCREENSHOT_DIR set, each form is also saved as a PNG to look at.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QDir>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPixmap>
 #include <cstdlib>
 #include <memory>
@@ -93,4 +96,101 @@ TEST(DialogLayout, OtherFormsKeepTheirFieldsInOrder) {
   SaveIfAsked(ttyForm, "tty-settings");
 }
 
+// Whether `text` shows whole in `edit`: a text wider than the room for it
+// scrolls as the cursor moves to its end, so the cursor then stands nearer
+// the start than the text is wide.
+bool ShowsWhole(QLineEdit* edit, const QString& text) {
+  edit->setText(text);
+  edit->setCursorPosition(0);
+  edit->repaint();
+  const int start = edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+  edit->setCursorPosition(static_cast<int>(text.size()));
+  edit->repaint();
+  const int end = edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+  return edit->text() == text && end - start >= edit->fontMetrics().horizontalAdvance(text) &&
+         end < edit->width();
+}
+
+QLineEdit* EditOf(QWidget* control) {
+  if (auto* edit = qobject_cast<QLineEdit*>(control)) return edit;
+  if (auto* combo = qobject_cast<QComboBox*>(control)) return combo->lineEdit();
+  return nullptr;
+}
+
+// The longest values a field may hold: its limit filled with each digit a
+// number field takes, both ends of its range, and the texts it offers.
+QStringList LongestValues(const DialogField& f, const QStringList& more) {
+  QStringList values = more;
+  if (f.maxChars > 0)
+    for (QChar c : QStringLiteral("0123456789ABCDEF")) values << QString(f.maxChars, c);
+  if (f.checkRange) values << QString::number(f.minValue) << QString::number(f.maxValue);
+  for (const std::string& c : f.choices) values << QString::fromStdString(c);
+  return values;
+}
+
+// Every text field of the form, at its natural size and squeezed to its
+// minimum, shows each of its longest values whole.
+void ExpectFieldsHoldTheirLongestValues(CDialogModel& model, const QStringList& more = {}) {
+  DialogForm form(model);
+  form.show();
+  QApplication::processEvents();
+  for (const QSize size : {form.sizeHint(), form.minimumSizeHint()}) {
+    form.resize(size);
+    QApplication::processEvents();
+    for (const DialogField& f : model.Fields()) {
+      QLineEdit* edit = EditOf(form.Control(f.id));
+      if (!edit) continue;
+      for (const QString& value : LongestValues(f, f.maxChars == 0 ? more : QStringList()))
+        EXPECT_TRUE(ShowsWhole(edit, value)) << model.Title() << ", " << f.label << ": \""
+                                             << value.toStdString() << "\" in " << edit->width() << " pixels";
+    }
+  }
+}
+
 }  // namespace
+
+TEST(DialogLayout, EveryTextFieldHoldsItsLongestValue) {
+  CAddressRangeDlg range;
+  ExpectFieldsHoldTheirLongestValues(range);
+  CLoadOffsetDlg offset;
+  ExpectFieldsHoldTheirLongestValues(offset);
+  CEepromDlg eeprom;
+  ExpectFieldsHoldTheirLongestValues(eeprom);
+  CTtySettingsDlg tty;
+  const QStringList paths = {"/dev/ttyS0", "/work/wt-desktop/build/demo/keston-vc",
+                             "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"};
+  for (size_t i = 0; i < 3; ++i) tty.m_portDevices[i] = paths[static_cast<int>(i)].toStdString();
+  tty.m_port = 1;
+  tty.m_device = tty.m_portDevices[1];
+  ExpectFieldsHoldTheirLongestValues(tty, paths);
+}
+
+TEST(DialogLayout, AddressShowsAllFourDigits) {
+  CEepromDlg dlg;
+  dlg.m_commandName = "Write target RAM";
+  dlg.m_addressText = "2003";
+  DialogForm form(dlg);
+  form.show();
+  QApplication::processEvents();
+  auto* address = qobject_cast<QLineEdit*>(form.Control(CEepromDlg::IDC_ADDRESS));
+  ASSERT_NE(nullptr, address);
+  EXPECT_TRUE(ShowsWhole(address, "2003"));
+  SaveIfAsked(form, "write-target-ram");
+}
+
+TEST(DialogLayout, MemoryToolDialogIsTitledAfterItsCommand) {
+  for (const char* command : {"Write target RAM", "Read Memory", "Set Config /EEPROM"}) {
+    CEepromDlg dlg;
+    dlg.m_commandName = command;
+    DialogForm form(dlg);
+    EXPECT_EQ(command, form.windowTitle().toStdString());
+    QStringList labels;
+    for (QLabel* l : form.findChildren<QLabel*>()) labels << l->text();
+    EXPECT_TRUE(labels.contains(command)) << labels.join(" | ").toStdString();
+    EXPECT_FALSE(labels.contains("Write Internal EEPROM")) << command;
+  }
+  // Opened by nobody in particular, it keeps its own names.
+  CEepromDlg plain;
+  DialogForm form(plain);
+  EXPECT_EQ("Select EEPROM Range & Value", form.windowTitle().toStdString());
+}

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTest>
 
 #include "AppTestSupport.h"
 #include "app/CommandTable.h"
@@ -43,7 +44,48 @@ std::string PressOkExpectingRefusal(DialogForm* form, int badId) {
 
 class SettingsDialogTest : public DesktopTest {};
 
+// Whether the combo's edit field shows its whole text: a text wider than the
+// field scrolls as the cursor goes to its end.
+bool ShowsWholeText(QComboBox* combo) {
+  QLineEdit* edit = combo->lineEdit();
+  const QString text = edit->text();
+  edit->setCursorPosition(0);
+  edit->repaint();
+  const int start = edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+  edit->setCursorPosition(static_cast<int>(text.size()));
+  edit->repaint();
+  const int end = edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x();
+  return end - start >= edit->fontMetrics().horizontalAdvance(text) && end < edit->width();
+}
+
 }  // namespace
+
+TEST_F(SettingsDialogTest, DeviceFieldShowsLongPathsWholeAndStillTakesATypedOne) {
+  const std::string demo = "/work/wt-desktop/build/demo/keston-vc";
+  const std::string byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+  store.WriteProfileString("Comm", "Device 1", demo);
+  store.WriteProfileString("Comm", "Device 2", byId);
+  Start();
+  bool seen = false;
+  OnNextModal([&](QWidget* w) {
+    auto* form = qobject_cast<DialogForm*>(w);
+    ASSERT_NE(nullptr, form);
+    seen = true;
+    QComboBox* device = Combo(form, D::IDC_DEVICE);
+    EXPECT_TRUE(device->isEditable());
+    EXPECT_EQ(demo, device->currentText().toStdString());
+    EXPECT_TRUE(ShowsWholeText(device)) << device->width() << " pixels";
+    Combo(form, D::IDC_PORT)->setCurrentIndex(1);
+    EXPECT_EQ(byId, device->currentText().toStdString());
+    EXPECT_TRUE(ShowsWholeText(device)) << device->width() << " pixels";
+    // Any path may still be typed in.
+    device->setEditText("/tmp/my-adapter");
+    OkButton(form)->click();
+  });
+  QTest::keyClick(window, Qt::Key_S, Qt::AltModifier);
+  EXPECT_TRUE(seen);
+  EXPECT_EQ("/tmp/my-adapter", store.GetProfileString("Comm", "Device 2", ""));
+}
 
 TEST_F(SettingsDialogTest, OpensWithTheCurrentSettingsAndListsInOrder) {
   store.WriteProfileInt("Comm", "Port", 1);

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStatusBar>
@@ -32,12 +33,13 @@ struct Expected {
 };
 
 // Every program command with a menu item, where it sits, its key and prompt.
+// The bar cannot show keys beside its items, so their prompts name them.
 const Expected kMenuItems[] = {
     {"&Settings...", 32774, "Alt+S", "Change the COM settings"},
     {"&Boot Load", 32781, "", "Initializes re-programming Connection"},
-    {"&Connect", 32771, "F7", "Connects to the COM port"},
-    {"&Disconnect", 32772, "F8", "Disconnects from the COM port"},
-    {"&QuickFlash", 32800, "Ctrl+Q", "Flashes with previous file and settings w/o dialogs"},
+    {"&Connect", 32771, "F7", "Connects to the COM port  (F7)"},
+    {"&Disconnect", 32772, "F8", "Disconnects from the COM port  (F8)"},
+    {"&QuickFlash", 32800, "Ctrl+Q", "Flashes with previous file and settings w/o dialogs  (Ctrl+Q)"},
     {"&Memory Actions>&Erase Flash Chip", 32782, "",
      "Erases the Controller's Program.  Used for flash chips requiring erasure before programming."},
     {"&Memory Actions>&Flash Controller", 32780, "", "Flashes a new program into the controller"},
@@ -92,12 +94,14 @@ QStringList TopLevelTexts(QMenuBar* bar) {
   return texts;
 }
 
-// Rows of the image that hold anything but the background colour.
+// Rows of the image that hold anything but the background colour, leaving
+// out the frame that marks the active view.
 std::pair<int, int> InkRows(const QImage& image) {
-  const QRgb background = image.pixel(image.width() - 1, 0);
+  constexpr int kInset = 3;
+  const QRgb background = image.pixel(image.width() - 1 - kInset, kInset);
   int first = -1, last = -1;
-  for (int y = 0; y < image.height(); ++y) {
-    for (int x = 0; x < image.width(); ++x) {
+  for (int y = kInset; y < image.height() - kInset; ++y) {
+    for (int x = kInset; x < image.width() - kInset; ++x) {
       if (image.pixel(x, y) != background) {
         if (first < 0) first = y;
         last = y;
@@ -121,12 +125,19 @@ TEST_F(DesktopTest, FirstStartShowsTitledWindowWithViewAndFourEmptyPanes) {
   EXPECT_GE(sizes[0], 400);
   for (int i = 1; i <= 4; ++i) EXPECT_EQ(50, sizes[i]) << "row " << i;
 
+  // Each empty pane shows its title where its first line will go.
   const char* titles[4] = {"DTC Code: ", "Comm err: ", "XMIT: ", "RCVD: "};
   for (int i = 0; i < 4; ++i) {
     EXPECT_EQ(titles[i], app->Frame()->Pane(i)->Title());
     EXPECT_EQ(0, app->Frame()->Pane(i)->Count());
-    EXPECT_EQ(-1, InkRows(window->PaneWidget(i)->viewport()->grab().toImage()).first) << "pane " << i;
+    const auto ink = InkRows(window->PaneWidget(i)->viewport()->grab().toImage());
+    EXPECT_NE(-1, ink.first) << "pane " << i;
+    EXPECT_LT(ink.second, 18) << "pane " << i;
   }
+  // An untitled empty pane draws nothing: the ink above is the title's.
+  app->Frame()->Pane(PANE_RCVD)->SetTitle("");
+  Pump(20);
+  EXPECT_EQ(-1, InkRows(window->PaneWidget(PANE_RCVD)->viewport()->grab().toImage()).first);
   EXPECT_EQ("Disconnected, " + std::string(24, ' '), app->View()->StatusLineText());
   EXPECT_EQ("Ready", window->MessagePane()->text());
 
@@ -255,18 +266,28 @@ TEST_F(DesktopTest, LogCommandsHaveNoMenuItemButAltLReachesTheTrafficLog) {
   EXPECT_FALSE(app->View()->IsCommLogOpen());
 }
 
-TEST_F(DesktopTest, PaneFocusLeavesOnlySaveMemoryAndQuickFlashWhichThenDoNothing) {
+TEST_F(DesktopTest, PaneFocusLeavesDisconnectSaveMemoryAndQuickFlashAndIsShownOnThePane) {
   Start();
   QAction* connect = window->Action(ID_CONNECT);
   QAction* quick = window->Action(ID_QUICK_FLASH);
   EXPECT_TRUE(connect->isEnabled());
+  const QRgb highlight = window->palette().highlight().color().rgb();
+  auto framed = [&](QWidget* w) { return w->grab().toImage().pixel(0, 0) == highlight; };
+  EXPECT_TRUE(framed(window->ViewWidget()));
 
   QTest::mouseClick(window->PaneWidget(PANE_XMIT)->viewport(), Qt::LeftButton);
   EXPECT_EQ(1 + PANE_XMIT, window->ActiveView());
+  // The frame moves with the keyboard: onto the pane, off the main view.
+  EXPECT_TRUE(framed(window->PaneWidget(PANE_XMIT)->viewport()));
+  EXPECT_FALSE(framed(window->ViewWidget()));
+  for (int i : {PANE_DTC, PANE_COMM_ERR, PANE_RCVD})
+    EXPECT_FALSE(framed(window->PaneWidget(i)->viewport())) << i;
   for (const CommandInfo& c : CommandTable()) {
     if (!IsViewCommand(c.id)) continue;
-    const bool frameKeepsIt = c.id == ID_SAVE_MEMORY || c.id == ID_QUICK_FLASH;
-    EXPECT_EQ(frameKeepsIt, window->Action(c.id)->isEnabled()) << c.id;
+    // Disconnect must stay within reach whatever has the focus: it is the
+    // only way to stop a transfer.
+    const bool stays = c.id == ID_SAVE_MEMORY || c.id == ID_QUICK_FLASH || c.id == ID_DISCONNECT;
+    EXPECT_EQ(stays, window->Action(c.id)->isEnabled()) << c.id;
   }
   EXPECT_TRUE(window->Action(ID_APP_ABOUT)->isEnabled());
 
@@ -284,6 +305,8 @@ TEST_F(DesktopTest, PaneFocusLeavesOnlySaveMemoryAndQuickFlashWhichThenDoNothing
   EXPECT_EQ(0, window->ActiveView());
   EXPECT_TRUE(connect->isEnabled());
   EXPECT_TRUE(quick->isEnabled());
+  EXPECT_TRUE(framed(window->ViewWidget()));
+  EXPECT_FALSE(framed(window->PaneWidget(PANE_XMIT)->viewport()));
 }
 
 TEST_F(DesktopTest, RunningExchangeDisablesOtherTargetCommandsButNotDisconnect) {
@@ -320,5 +343,61 @@ TEST_F(DesktopTest, PaneDrawsItsLinesAndFollowsTheNewestOne) {
   pane->ClearLines();
   Pump(20);
   EXPECT_EQ(0, v->maximum());
-  EXPECT_EQ(-1, InkRows(w->viewport()->grab().toImage()).first);
+  // Emptied, the pane is back to showing only its title.
+  EXPECT_LT(InkRows(w->viewport()->grab().toImage()).second, 18);
+}
+
+TEST_F(DesktopTest, WindowKeepsItsSizePlaceAndRowHeightsForTheNextRun) {
+  Start();
+  window->setGeometry(QRect(30, 40, 700, 480));
+  Pump(50);
+  window->Splitter()->setSizes({150, 40, 60, 30, 70});
+  Pump(20);
+  const QRect geometry = window->geometry();
+  const QList<int> rows = window->Splitter()->sizes();
+  window->close();
+  app.reset();
+
+  Start();
+  Pump(50);
+  EXPECT_EQ(geometry, window->geometry());
+  EXPECT_EQ(rows, window->Splitter()->sizes());
+  // The program's own sections are left alone.
+  EXPECT_EQ("", store.GetProfileString("Comm", "Geometry", ""));
+  EXPECT_EQ("", store.GetProfileString("file", "Rows", ""));
+}
+
+TEST_F(DesktopTest, WindowIgnoresGarbageAndComesBackFromOffScreen) {
+  Start();
+  const QSize firstStart = window->size();
+  const QList<int> firstRows = window->Splitter()->sizes();
+  app.reset();
+
+  for (const char* garbage : {"", "wide", "1,2,3", "10,10,700,abc", "0,0,-700,500", "0,0,5,5"}) {
+    SCOPED_TRACE(garbage);
+    store.WriteProfileString("Window", "Geometry", garbage);
+    store.WriteProfileString("Window", "Rows", "50,50");
+    Start();
+    Pump(50);
+    EXPECT_EQ(firstStart, window->size());
+    EXPECT_EQ(firstRows, window->Splitter()->sizes());
+    app.reset();
+  }
+
+  // Stored on a screen that is no longer there, or larger than this one.
+  for (const char* away : {"-50000,-50000,700,480", "90000,200,700,480", "10,10,50000,40000"}) {
+    SCOPED_TRACE(away);
+    store.WriteProfileString("Window", "Geometry", away);
+    store.WriteProfileString("Window", "Rows", "-5,1,2,3,4");
+    Start();
+    Pump(50);
+    const QRect area = window->screen()->availableGeometry();
+    // On this screen, no larger than it (the window system's frame aside).
+    const QRect g = window->geometry();
+    EXPECT_TRUE(area.contains(g.center())) << g.x() << "," << g.y();
+    EXPECT_LE(g.width(), area.width());
+    EXPECT_LE(g.height(), area.height());
+    EXPECT_GE(window->ViewWidget()->height(), 18);
+    app.reset();
+  }
 }

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFontMetrics>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -25,6 +26,52 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 void LimitLength(QLineEdit* edit, const DialogField& f, const std::string& initial) {
   if (f.maxChars > 0) edit->setMaxLength(std::max(f.maxChars, static_cast<int>(initial.size())));
 }
+
+// The fields with a length limit hold hexadecimal or decimal numbers; a
+// field is as wide as its limit filled with the widest of those digits.
+int WidestDigit(const QFontMetrics& fm) {
+  int widest = 0;
+  for (QChar c : QStringLiteral("0123456789ABCDEFabcdef")) widest = std::max(widest, fm.horizontalAdvance(c));
+  return widest;
+}
+
+// Pixels the longest value of a field needs: its limit's worth of digits, the
+// longer end of a range, and whatever text it starts with or offers.
+int LongestValueWidth(const DialogField& f, const QFontMetrics& fm, const QStringList& texts) {
+  int chars = f.maxChars;
+  if (f.checkRange) {
+    chars = std::max({chars, static_cast<int>(std::to_string(f.minValue).size()),
+                      static_cast<int>(std::to_string(f.maxValue).size())});
+  }
+  int width = chars * WidestDigit(fm);
+  for (const QString& t : texts) width = std::max(width, fm.horizontalAdvance(t));
+  return width;
+}
+
+// A line edit keeps its text a little way in from its frame; what the style
+// adds around the text is what its own size hint adds to the 17 characters
+// it asks for.
+void FitLineEdit(QLineEdit* edit, int textWidth) {
+  const QFontMetrics fm = edit->fontMetrics();
+  const int around = edit->sizeHint().width() - 17 * fm.horizontalAdvance(QLatin1Char('x'));
+  // Half a character more than the text keeps the cursor off the frame.
+  edit->setMinimumWidth(std::max(edit->minimumWidth(), textWidth + around + fm.averageCharWidth() / 2 + 2));
+}
+
+void FitCombo(QComboBox* combo, int textWidth) {
+  // The combo's own rule: its contents length in characters, to which the
+  // style adds the arrow and the frame; one character more covers the edit
+  // field's inner margins.
+  const int perChar = std::max(1, combo->fontMetrics().horizontalAdvance(QLatin1Char('X')));
+  const int chars = (textWidth + perChar - 1) / perChar + 1;
+  if (chars <= combo->minimumContentsLength()) return;
+  combo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  combo->setMinimumContentsLength(chars);
+  combo->setMinimumWidth(combo->sizeHint().width());
+}
+
+// A path with no limit of its own is given room for a usual device name.
+constexpr int kFreeTextChars = 24;
 
 }  // namespace
 
@@ -81,6 +128,7 @@ DialogForm::DialogForm(CDialogModel& model, QWidget* parent) : QDialog(parent), 
         std::string initial = f.text ? *f.text : std::string();
         LimitLength(edit, f, initial);
         edit->setText(Q(initial));
+        FitLineEdit(edit, LongestValueWidth(f, edit->fontMetrics(), {Q(initial)}));
         form->addRow(Q(f.label), edit);
         control = edit;
         break;
@@ -92,6 +140,10 @@ DialogForm::DialogForm(CDialogModel& model, QWidget* parent) : QDialog(parent), 
         for (const std::string& c : f.choices) combo->addItem(Q(c));
         std::string initial = f.text ? *f.text : std::string();
         LimitLength(combo->lineEdit(), f, initial);
+        QStringList texts{Q(initial)};
+        for (const std::string& c : f.choices) texts << Q(c);
+        if (f.maxChars == 0) texts << QString(kFreeTextChars, QLatin1Char('x'));
+        FitCombo(combo, LongestValueWidth(f, combo->fontMetrics(), texts));
         // Only an entry equal to the text is selected: taking the first entry
         // that merely begins with it would turn a rate of 1920 into 19200 the
         // next time the dialog is confirmed.
@@ -157,6 +209,10 @@ void DialogForm::BindPortDevices() {
   if (!port || !device) return;
   auto paths = std::make_shared<std::array<QString, 4>>();
   for (size_t i = 0; i < 4; ++i) (*paths)[i] = Q(tty->m_portDevices[i]);
+  // Wide enough for the path of whichever port is chosen.
+  int widest = 0;
+  for (const QString& p : *paths) widest = std::max(widest, device->fontMetrics().horizontalAdvance(p));
+  FitCombo(device, widest);
   auto previous = std::make_shared<int>(port->currentIndex());
   if (*previous >= 0 && *previous < 4) (*paths)[static_cast<size_t>(*previous)] = device->currentText();
   connect(port, &QComboBox::currentIndexChanged, device, [paths, previous, device](int index) {

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -12,6 +13,7 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
+#include <QScreen>
 #include <QShowEvent>
 #include <QSplitter>
 #include <QStatusBar>
@@ -25,6 +27,7 @@
 #include "app/TrellisView.h"
 #include "app/qt/ToolIcons.h"
 #include "app/qt/ViewWidgets.h"
+#include "shell/SettingsStore.h"
 #include "shell/Shell.h"
 
 namespace {
@@ -41,6 +44,44 @@ bool IsOnMenuBar(int id) {
   return false;
 }
 
+// Where the window keeps its own layout; the program's sections are "Comm",
+// "file", "flash" and the recent-file list.
+constexpr const char* kWindowSection = "Window";
+constexpr int kRowCount = 5;
+
+// "a,b,c,..." with exactly `count` integers and nothing else; false for
+// anything a person or another program version may have left there.
+bool ParseInts(const std::string& text, int count, std::vector<int>& out) {
+  out.clear();
+  const QStringList parts = Q(text).split(',');
+  if (parts.size() != count) return false;
+  for (const QString& p : parts) {
+    bool ok = false;
+    const int v = p.trimmed().toInt(&ok);
+    if (!ok) return false;
+    out.push_back(v);
+  }
+  return true;
+}
+
+QString JoinInts(const QList<int>& values) {
+  QStringList parts;
+  for (int v : values) parts << QString::number(v);
+  return parts.join(',');
+}
+
+// A status text may span lines ("Bootload verify Failed.\n Boot again.\n ");
+// the message pane shows it on one, so that the bar keeps its height.
+QString OneLine(const QString& text) {
+  if (!text.contains('\n')) return text;
+  QStringList parts;
+  for (const QString& line : text.split('\n')) {
+    const QString t = line.trimmed();
+    if (!t.isEmpty()) parts << t;
+  }
+  return parts.join(' ');
+}
+
 }  // namespace
 
 MainWindow::MainWindow(CTrellisView& view, CMainFrame& frame, CTrellisDoc& doc, CRecentFileList& recent)
@@ -53,11 +94,17 @@ MainWindow::MainWindow(CTrellisView& view, CMainFrame& frame, CTrellisDoc& doc, 
   CreateClient();
   UpdateTitle();
   resize(800, sizeHint().height());
+  RestoreWindowState();
+  RefreshConnection(false);
 
   qApp->installEventFilter(this);
   // Menus and keys ask for the commands' state the way an idle loop would:
   // an exchange may start or end while no menu is open.
-  connect(&m_idleTimer, &QTimer::timeout, this, &MainWindow::UpdateCommandUI);
+  connect(&m_idleTimer, &QTimer::timeout, this, [this] {
+    UpdateCommandUI();
+    // Flags changed by code that asked for no redraw still reach the screen.
+    RefreshConnection(true);
+  });
   m_idleTimer.start(200);
   UpdateCommandUI();
 }
@@ -71,7 +118,6 @@ void MainWindow::CreateActions() {
     a->setObjectName(QString("cmd%1").arg(c.id));
     a->setData(c.id);
     a->setText(Q(c.menuText.empty() ? c.toolTip : c.menuText));
-    a->setStatusTip(Q(c.prompt));
     a->setToolTip(Q(c.toolTip));
     QList<QKeySequence> keys;
     for (const std::string& k : c.keys) {
@@ -83,6 +129,12 @@ void MainWindow::CreateActions() {
     }
     a->setShortcuts(keys);
     a->setShortcutContext(Qt::WindowShortcut);
+    // A menu lists an item's key beside it; the menu bar cannot, so the
+    // prompt of an item placed there names the key instead.
+    QString prompt = Q(c.prompt);
+    if (IsOnMenuBar(c.id) && !keys.isEmpty() && !prompt.isEmpty())
+      prompt += "  (" + keys.first().toString(QKeySequence::NativeText) + ")";
+    a->setStatusTip(prompt);
     const int id = c.id;
     connect(a, &QAction::triggered, this, [this, id] { RunCommand(id); });
     m_actions[id] = a;
@@ -146,7 +198,7 @@ void MainWindow::CreateMenus() {
   connect(bar, &QMenuBar::hovered, this, [this](QAction* a) {
     if (a->menu()) return;
     m_prompting = true;
-    m_message->setText(a->statusTip());
+    SetMessage(a->statusTip());
   });
   bar->installEventFilter(this);
 }
@@ -176,7 +228,14 @@ void MainWindow::CreateStatusBar() {
   m_message = new QLabel;
   m_message->setObjectName("MessagePane");
   m_message->setTextFormat(Qt::PlainText);
+  // A long text is cut at the bar's edge instead of widening the window.
+  m_message->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   sb->addWidget(m_message, 1);
+  m_connection = new QLabel;
+  m_connection->setObjectName("ConnectionField");
+  m_connection->setTextFormat(Qt::PlainText);
+  m_connection->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  sb->addPermanentWidget(m_connection);
   static const char* const kNames[3] = {"CAP", "NUM", "SCRL"};
   for (int i = 0; i < 3; ++i) {
     auto* l = new QLabel;
@@ -188,7 +247,7 @@ void MainWindow::CreateStatusBar() {
     m_indicators[i] = l;
   }
   UpdateIndicators(QGuiApplication::queryKeyboardModifiers(), 0, 0, false);
-  m_message->setText(Q(m_frame.GetStatusText()));
+  SetMessage(Q(m_frame.GetStatusText()));
 }
 
 void MainWindow::CreateClient() {
@@ -211,6 +270,7 @@ void MainWindow::CreateClient() {
   m_splitter->setSizes({400, 50, 50, 50, 50});
   setCentralWidget(m_splitter);
   m_viewWidget->setFocus(Qt::OtherFocusReason);
+  m_viewWidget->SetActive(true);
 }
 
 QAction* MainWindow::Action(int id) const {
@@ -229,6 +289,8 @@ QLabel* MainWindow::Indicator(int index) const {
 void MainWindow::SetActiveView(int index) {
   if (index == m_activeView) return;
   m_activeView = index;
+  m_viewWidget->SetActive(index == 0);
+  for (int i = 0; i < 4; ++i) m_panes[i]->SetActive(index == i + 1);
   UpdateCommandUI();
 }
 
@@ -245,6 +307,10 @@ void MainWindow::RunCommand(int id) {
       break;
   }
   UpdateCommandUI();
+  // Settings may have chosen another port or device.
+  m_device.clear();
+  m_linkShown.port = -1;
+  RefreshConnection(true);
 }
 
 void MainWindow::UpdateCommandUI() {
@@ -285,11 +351,24 @@ void MainWindow::UpdateTitle() { setWindowTitle(Q(m_doc.FrameTitle())); }
 // ---- status bar ----
 
 void MainWindow::ShowStatusText(const QString& text) {
-  if (m_prompting) return;  // shown again when the menu closes
-  m_message->setText(text);
+  // What the program reports wins over a prompt: a pointer resting on a
+  // menu-bar item or a toolbar button must not hide a whole flash and its
+  // result.  The next item the pointer enters shows its prompt again.
+  m_prompting = false;
+  SetMessage(text);
   // The operations report progress here while they keep the UI thread busy,
   // so the pane is painted now rather than at the next idle moment.
   m_message->repaint();
+  // Operations change the link's flags between their texts without asking
+  // for a redraw; a fresh text is never stale, so nothing is cleared.
+  RefreshConnection(false);
+}
+
+void MainWindow::SetMessage(const QString& text) {
+  const QString line = OneLine(text);
+  m_message->setText(line);
+  // The full text stays within reach of the pointer.
+  m_message->setToolTip(line == text ? QString() : text);
 }
 
 void MainWindow::ShowPrompt(const QString& tip) {
@@ -300,13 +379,13 @@ void MainWindow::ShowPrompt(const QString& tip) {
   }
   // An item without a prompt shows an empty message pane while highlighted.
   m_prompting = true;
-  m_message->setText(tip);
+  SetMessage(tip);
 }
 
 void MainWindow::EndPrompt() {
   if (!m_prompting) return;
   m_prompting = false;
-  m_message->setText(Q(m_frame.GetStatusText()));
+  SetMessage(Q(m_frame.GetStatusText()));
 }
 
 void MainWindow::UpdateIndicators(Qt::KeyboardModifiers, quint32 native, int key, bool press) {
@@ -347,6 +426,17 @@ void MainWindow::showEvent(QShowEvent* e) {
   QMainWindow::showEvent(e);
   if (m_rowsFitted) return;
   m_rowsFitted = true;
+  if (m_restoreMaximized) setWindowState(windowState() | Qt::WindowMaximized);
+  if (m_geometryRestored) {
+    // The user's own layout, once the window has the size it was given.
+    QTimer::singleShot(0, this, [this] {
+      if (m_restoredRows.size() == kRowCount)
+        m_splitter->setSizes(m_restoredRows);
+      else
+        FitSplitterRows();
+    });
+    return;
+  }
   // The rows start at 400 pixels for the view and 50 for each pane; the
   // window grows to hold them, and once it has its size the view takes
   // whatever is left over.
@@ -363,6 +453,7 @@ void MainWindow::FitSplitterRows() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
+  SaveWindowState();
   // An exchange waits for bytes with no time-out of its own; once the window
   // is gone nobody could press Disconnect, so end the link first and let the
   // exchange unwind.
@@ -376,7 +467,92 @@ void MainWindow::RefreshPane(int index) {
   if (ListDispWidget* w = PaneWidget(index)) w->Refresh();
 }
 
-void MainWindow::RedrawView() { m_viewWidget->update(); }
+void MainWindow::RedrawView() {
+  m_viewWidget->update();
+  RefreshConnection(true);
+}
+
+void MainWindow::RefreshConnection(bool clearStale) {
+  LinkShown now;
+  const CLink& link = m_view.Link();
+  now.connected = link.Connected();
+  now.bootMode = now.connected && link.BootMode();
+  now.logging = m_view.IsCommLogOpen();
+  now.port = link.m_settings.port;
+  now.rate = link.m_settings.normalBaud;
+  if (now == m_linkShown) return;
+  const bool changed = now.connected != m_linkShown.connected || now.bootMode != m_linkShown.bootMode;
+  if (now.port != m_linkShown.port || m_device.empty()) m_device = CLink::DevicePathForPort(now.port);
+  m_linkShown = now;
+
+  const QString state = !now.connected ? "Disconnected" : now.bootMode ? "Talker running" : "Connected";
+  const QString device = Q(m_device);
+  // A long device path is shortened in the middle, where the two ends that
+  // tell devices apart stay readable; the tool tip has it whole.
+  const QString shown = m_connection->fontMetrics().elidedText(
+      device, Qt::ElideMiddle, 32 * m_connection->fontMetrics().averageCharWidth());
+  m_connection->setText(
+      QString("Port %1 %2, %3 baud: %4").arg(now.port + 1).arg(shown).arg(now.rate).arg(state));
+  m_connection->setToolTip(
+      QString("Port %1 %2, %3 baud: %4").arg(now.port + 1).arg(device).arg(now.rate).arg(state));
+  m_viewWidget->update();
+
+  // Within an exchange the operation reports for itself (a boot load closes
+  // and reopens the port on its way); outside one the old text described a
+  // connection that no longer is.
+  if (changed && clearStale && !link.ExchangeBusy()) m_frame.SetStatusText(0, "Ready");
+}
+
+// ---- window layout ----
+
+void MainWindow::SaveWindowState() const {
+  const bool maximized = isMaximized();
+  const QRect r = maximized ? normalGeometry() : geometry();
+  WriteProfileString(kWindowSection, "Geometry",
+                     JoinInts({r.x(), r.y(), r.width(), r.height()}).toStdString());
+  WriteProfileInt(kWindowSection, "Maximized", maximized ? 1 : 0);
+  WriteProfileString(kWindowSection, "Rows", JoinInts(m_splitter->sizes()).toStdString());
+}
+
+void MainWindow::RestoreWindowState() {
+  std::vector<int> g;
+  if (!ParseInts(GetProfileString(kWindowSection, "Geometry", ""), 4, g)) return;
+  QRect r(g[0], g[1], g[2], g[3]);
+  const QSize least = minimumSizeHint().expandedTo(QSize(200, 150));
+  if (r.width() < least.width() || r.height() < least.height() || r.width() > 100000 || r.height() > 100000)
+    return;
+  // The screen it was on may be gone or smaller now: the window goes where
+  // most of it was, or to the middle of the primary screen, and is never
+  // larger than the screen it lands on.
+  QScreen* screen = nullptr;
+  int best = 0;
+  for (QScreen* s : QGuiApplication::screens()) {
+    const QRect overlap = s->availableGeometry().intersected(r);
+    const int area = overlap.width() * overlap.height();
+    if (area > best) {
+      best = area;
+      screen = s;
+    }
+  }
+  const bool onScreen = screen != nullptr && best >= 100 * 50;
+  if (!onScreen) screen = QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect area = screen->availableGeometry();
+  r.setSize(r.size().boundedTo(area.size()));
+  if (!onScreen) r.moveCenter(area.center());
+  if (r.right() > area.right()) r.moveRight(area.right());
+  if (r.bottom() > area.bottom()) r.moveBottom(area.bottom());
+  if (r.left() < area.left()) r.moveLeft(area.left());
+  if (r.top() < area.top()) r.moveTop(area.top());
+  setGeometry(r);
+  m_geometryRestored = true;
+  m_restoreMaximized = GetProfileInt(kWindowSection, "Maximized", 0) == 1;
+
+  std::vector<int> rows;
+  if (ParseInts(GetProfileString(kWindowSection, "Rows", ""), kRowCount, rows) &&
+      std::all_of(rows.begin(), rows.end(), [](int h) { return h >= g_lineHeight && h <= 100000; }))
+    m_restoredRows = QList<int>(rows.begin(), rows.end());
+}
 
 void MainWindow::OnNextPane(int step) {
   int next = (m_activeView + step + 5) % 5;

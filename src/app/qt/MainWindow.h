@@ -1,6 +1,6 @@
-// The main window: menu bar, toolbar, status bar with the message pane and
-// the CAP, NUM and SCRL indicators, and the five-row splitter of the main
-// view and the four terminal panes.  Commands go to the active view first
+// The main window: menu bar, toolbar, status bar with the message pane, the
+// connection field and the CAP, NUM and SCRL indicators, and the five-row
+// splitter of the main view and the four terminal panes.  Commands go to the active view first
 // (the main view, or a terminal pane after a click into it), then to this
 // frame and the application; see RouteCommand.
 #pragma once
@@ -36,6 +36,8 @@ class MainWindow : public QMainWindow {
   QSplitter* Splitter() const { return m_splitter; }
   QToolBar* ToolBar() const { return m_toolBar; }
   QLabel* MessagePane() const { return m_message; }
+  // Port, rate and connection state, always on show at the right.
+  QLabel* ConnectionField() const { return m_connection; }
   QLabel* Indicator(int index) const;  // 0 CAP, 1 NUM, 2 SCRL
   QMenu* RecentMenuHost() const { return m_fileMenu; }
   // 0: the main view; 1..4: the terminal panes in row order.
@@ -51,6 +53,14 @@ class MainWindow : public QMainWindow {
   void ShowStatusText(const QString& text);
   void RefreshPane(int index);
   void RedrawView();
+  // Brings the status line and the connection field up to date with the
+  // link's flags, which any thread and any layer may change.  With
+  // `clearStale`, a change made outside a running exchange also replaces the
+  // message pane's text, which described the connection that is gone.
+  void RefreshConnection(bool clearStale);
+
+  // Size, position and row heights, kept in the settings store.
+  void SaveWindowState() const;
 
   // Paints the document (the main view's picture) onto a printer.
   void PrintTo(QPrinter& printer);
@@ -70,6 +80,8 @@ class MainWindow : public QMainWindow {
   void CreateStatusBar();
   void CreateClient();
   void FitSplitterRows();
+  void RestoreWindowState();
+  void SetMessage(const QString& text);
   void RebuildRecentFiles();
   void UpdateTitle();
   void ShowPrompt(const QString& tip);
@@ -103,11 +115,28 @@ class MainWindow : public QMainWindow {
   TrellisViewWidget* m_viewWidget = nullptr;
   ListDispWidget* m_panes[4] = {};
   QLabel* m_message = nullptr;
+  QLabel* m_connection = nullptr;
   QLabel* m_indicators[3] = {};
   bool m_capsLock = false, m_numLock = false, m_scrollLock = false;
   bool m_prompting = false;
   bool m_rowsFitted = false;
   int m_activeView = 0;
+
+  // What the status line and the connection field show now.
+  struct LinkShown {
+    bool connected = false;
+    bool bootMode = false;
+    bool logging = false;
+    int port = -1;
+    int rate = 0;
+    bool operator==(const LinkShown&) const = default;
+  };
+  LinkShown m_linkShown;
+  std::string m_device;  // the path of the port shown, read when the port changes
+
+  bool m_geometryRestored = false;
+  bool m_restoreMaximized = false;
+  QList<int> m_restoredRows;
   QTimer m_idleTimer;
   std::unique_ptr<QPrinter> m_printer;
 };

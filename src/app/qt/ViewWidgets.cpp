@@ -3,17 +3,33 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <algorithm>
 
 #include "app/TrellisView.h"
 #include "panes/ListDisp.h"
 
-void DrawStatusLine(QPainter& painter, const CTrellisView& view) {
+QString DrawStatusLine(QPainter& painter, const CTrellisView& view, int height) {
   const QString text = QString::fromStdString(view.StatusLineText());
   // Column 0, row 12 of the text grid; the cell's top-left is the text's.
+  // A view shorter than that moves the line up rather than hiding the
+  // connection state below its bottom edge.
   const int x = 0 * g_charWidth;
-  const int y = 12 * g_lineHeight;
+  const int y = std::max(0, std::min(12 * g_lineHeight, height - g_lineHeight));
   painter.drawText(QRect(x, y, g_charWidth * static_cast<int>(text.size() + 1), g_lineHeight),
                    Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+  return text;
+}
+
+void DrawActiveFrame(QPainter& painter, const QRect& area, const QColor& colour) {
+  constexpr int kWidth = 2;
+  painter.save();
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(colour);
+  painter.drawRect(area.left(), area.top(), area.width(), kWidth);
+  painter.drawRect(area.left(), area.bottom() - kWidth + 1, area.width(), kWidth);
+  painter.drawRect(area.left(), area.top(), kWidth, area.height());
+  painter.drawRect(area.right() - kWidth + 1, area.top(), kWidth, area.height());
+  painter.restore();
 }
 
 TrellisViewWidget::TrellisViewWidget(CTrellisView& view, QWidget* parent) : QWidget(parent), m_view(view) {
@@ -25,11 +41,22 @@ TrellisViewWidget::TrellisViewWidget(CTrellisView& view, QWidget* parent) : QWid
 
 QSize TrellisViewWidget::sizeHint() const { return QSize(640, 400); }
 
+// However small the window, the view keeps room for its status line.
+QSize TrellisViewWidget::minimumSizeHint() const { return QSize(80, g_lineHeight + 4); }
+
+void TrellisViewWidget::SetActive(bool active) {
+  if (m_active == active) return;
+  m_active = active;
+  update();
+}
+
 void TrellisViewWidget::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), palette().base());
   painter.setPen(palette().text().color());
-  DrawStatusLine(painter, m_view);
+  // The frame goes under the text: the status line starts in column 0.
+  if (m_active) DrawActiveFrame(painter, rect(), palette().highlight().color());
+  m_drawnText = DrawStatusLine(painter, m_view, height());
 }
 
 void TrellisViewWidget::keyPressEvent(QKeyEvent* event) {
@@ -71,6 +98,12 @@ QSize ListDispWidget::sizeHint() const { return QSize(640, 50); }
 // Small enough that the splitter keeps the 50-pixel rows it is given.
 QSize ListDispWidget::minimumSizeHint() const { return QSize(80, g_lineHeight); }
 
+void ListDispWidget::SetActive(bool active) {
+  if (m_active == active) return;
+  m_active = active;
+  viewport()->update();
+}
+
 void ListDispWidget::UpdateRanges(int count, int maxLen) {
   const int totalWidth = maxLen * g_charWidth;
   const int totalHeight = count * g_lineHeight;
@@ -100,17 +133,26 @@ void ListDispWidget::paintEvent(QPaintEvent*) {
   UpdateRanges(static_cast<int>(lines.size()), m_pane.MaxLen());
   QPainter painter(viewport());
   painter.fillRect(viewport()->rect(), palette().base());
-  painter.setPen(palette().text().color());
   const int dx = horizontalScrollBar()->value();
   const int dy = verticalScrollBar()->value();
+  const QPoint baseline(0, painter.fontMetrics().ascent());
+  if (lines.empty()) {
+    // An empty pane names itself where its first line will appear, in the
+    // placeholder colour so that it does not pass for a line received.
+    const std::string title = m_pane.Title();
+    painter.setPen(palette().placeholderText().color());
+    painter.drawText(QPoint(g_charWidth - dx, -dy) + baseline,
+                     QString::fromLatin1(title.data(), static_cast<qsizetype>(title.size())));
+  }
+  painter.setPen(palette().text().color());
   const int first = std::max(0, dy / g_lineHeight);
   const int last = std::min(static_cast<int>(lines.size()) - 1, (dy + viewport()->height()) / g_lineHeight);
   for (int i = first; i <= last; ++i) {
     const QString text = QString::fromLatin1(lines[static_cast<size_t>(i)].data(),
                                              static_cast<qsizetype>(lines[static_cast<size_t>(i)].size()));
-    painter.drawText(
-        QPoint(g_charWidth - dx, i * g_lineHeight - dy) + QPoint(0, painter.fontMetrics().ascent()), text);
+    painter.drawText(QPoint(g_charWidth - dx, i * g_lineHeight - dy) + baseline, text);
   }
+  if (m_active) DrawActiveFrame(painter, viewport()->rect(), palette().highlight().color());
 }
 
 void ListDispWidget::focusInEvent(QFocusEvent* event) {

@@ -4,21 +4,35 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QString>
 #include <QWidget>
+#include <climits>
 #include <functional>
 
 class CTrellisView;
 class CListDisp;
+class QColor;
 class QPainter;
 
-// Draws the main view's picture (used for the screen, printing and preview).
-void DrawStatusLine(QPainter& painter, const CTrellisView& view);
+// Draws the main view's picture (used for the screen, printing and preview)
+// and returns the text drawn.  The line sits in text row 12, or as far down
+// as `height` pixels leave room for it, so a short view still shows it.
+QString DrawStatusLine(QPainter& painter, const CTrellisView& view, int height = INT_MAX);
+
+// Marks the active view with a frame in the highlight colour.
+void DrawActiveFrame(QPainter& painter, const QRect& area, const QColor& colour);
 
 class TrellisViewWidget : public QWidget {
   Q_OBJECT
  public:
   TrellisViewWidget(CTrellisView& view, QWidget* parent = nullptr);
   QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
+
+  void SetActive(bool active);
+  bool IsActive() const { return m_active; }
+  // The status line as last painted: what the user sees right now.
+  QString DrawnText() const { return m_drawnText; }
 
   std::function<void()> m_onActivated;  // the widget became the active view
 
@@ -30,6 +44,8 @@ class TrellisViewWidget : public QWidget {
 
  private:
   CTrellisView& m_view;
+  QString m_drawnText;
+  bool m_active = false;
 };
 
 class ListDispWidget : public QAbstractScrollArea {
@@ -43,6 +59,9 @@ class ListDispWidget : public QAbstractScrollArea {
   // scroll to the end and repaint.
   void Refresh();
 
+  void SetActive(bool active);
+  bool IsActive() const { return m_active; }
+
   std::function<void()> m_onActivated;
 
  protected:
@@ -54,4 +73,5 @@ class ListDispWidget : public QAbstractScrollArea {
  private:
   void UpdateRanges(int count, int maxLen);
   CListDisp& m_pane;
+  bool m_active = false;
 };
