@@ -198,7 +198,11 @@ class Session {
   }
 
   // Both directions in the order they met the port, sixteen bytes a line.
+  // Printing a line asks for the trace owed before it; that request, made
+  // from in here, must not print newer bytes ahead of the rest of these.
   void PrintWireTrace() {
+    if (m_printingTrace) return;
+    m_printingTrace = true;
     std::vector<std::pair<bool, std::vector<uint8_t>>> runs;
     {
       std::lock_guard<std::mutex> lock(m_traceMutex);
@@ -215,6 +219,7 @@ class Session {
         m_shell.Note(line);
       }
     }
+    m_printingTrace = false;
   }
 
   // Link errors arrive on the receive thread; they are printed from here.
@@ -375,6 +380,7 @@ class Session {
 
   std::mutex m_traceMutex;
   std::vector<std::pair<bool, std::vector<uint8_t>>> m_trace;  // (from host, bytes) runs
+  bool m_printingTrace = false;
   std::mutex m_errorMutex;
   std::vector<std::string> m_pendingErrors;
   std::vector<std::string> m_commErrors;

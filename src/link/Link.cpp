@@ -219,6 +219,9 @@ void CLink::SleepMs(int ms) {
 
 void CLink::OnReceive(const uint8_t* bytes, int count) {
   if (!bytes || count <= 0) return;
+  // The observer first: once the bytes are queued the UI thread may answer
+  // them, and a trace must never show the answer before what it answered.
+  if (receiveObserver) receiveObserver(bytes, count);
   // The first byte wakes the waiter at once; the second signal covers the
   // rest of the batch for a waiter that already took the first.
   m_rxFifo.PutByte(bytes[0]);
@@ -227,7 +230,6 @@ void CLink::OnReceive(const uint8_t* bytes, int count) {
     for (int i = 1; i < count; ++i) m_rxFifo.PutByte(bytes[i]);
     m_rxDataEvent.Set();
   }
-  if (receiveObserver) receiveObserver(bytes, count);
 }
 
 int CLink::ReadAvailable(uint8_t* buffer, int maximum, int* deviceError) {

@@ -87,7 +87,7 @@ class CLink {
   // while it waits (so Disconnect stays usable) and otherwise waits in slices
   // of `waitMs`.  There is no overall time limit.
   int ReceiveByte(uint8_t& byte, int waitMs = 50);
-  // Bytes that arrived: into the queue, then the receive observer.  The
+  // Bytes that arrived: to the receive observer, then into the queue.  The
   // receive thread's path; tests feed it directly.
   void OnReceive(const uint8_t* bytes, int count);
   CByteFifo& Queue() { return m_rxFifo; }
@@ -96,8 +96,8 @@ class CLink {
   void SleepMs(int ms);
 
   // ---- observers; set them while the port is closed ----
-  // Every received batch right after it was queued, on the receive thread
-  // (or the UI thread for an in-process device).
+  // Every received batch just before it is queued, on the receive thread (or
+  // the UI thread for an in-process device).
   std::function<void(const uint8_t* bytes, int count)> receiveObserver;
   // Every block WriteBytes is about to send, on the UI thread.
   std::function<void(const uint8_t* bytes, unsigned count)> transmitObserver;

@@ -505,8 +505,7 @@ TEST_F(CliProcessTest, BlockChipNeedsNoEraseAndIsNamed) {
 
   // The wire trace shows what went each way: one RAM byte is the header,
   // count and address, and the byte; the talker answers the complement and
-  // the echo.  (A received batch is reported once it is queued, so an rx
-  // line may come a line late; each direction is in order.)
+  // the echo.
   Result traced = RunCli(With(sim, {"--verbose", "write-ram", "100", "2"}));
   ASSERT_EQ(traced.status, 0) << traced.err;
   std::string sent, received;
@@ -516,6 +515,54 @@ TEST_F(CliProcessTest, BlockChipNeedsNoEraseAndIsNamed) {
   }
   EXPECT_EQ(sent.rfind(" 41 01 01 00 02", 0), 0u) << traced.err;
   EXPECT_EQ(received.rfind(" be 02", 0), 0u) << traced.err;
+}
+
+// The two hex digits at `column` of a dump line.
+std::string Hex2(const std::string& dump, size_t column) { return dump.size() > column + 1 ? dump.substr(column, 2) : "??"; }
+
+// The trace lines of --verbose, merged into runs of one direction each.
+std::vector<std::pair<std::string, std::string>> TraceRuns(const std::string& err) {
+  std::vector<std::pair<std::string, std::string>> runs;
+  for (size_t at = 0, nl; (nl = err.find('\n', at)) != std::string::npos; at = nl + 1) {
+    const std::string line = err.substr(at, nl - at);
+    if (line.compare(0, 3, "tx ") != 0 && line.compare(0, 3, "rx ") != 0) continue;
+    const std::string dir = line.substr(0, 2);
+    if (!runs.empty() && runs.back().first == dir)
+      runs.back().second += line.substr(2);
+    else
+      runs.push_back({dir, line.substr(2)});
+  }
+  return runs;
+}
+
+// Every byte is shown in the order it crossed the wire: each answer after
+// what it answers, each command after the answer it waited for.
+TEST_F(CliProcessTest, VerboseTraceFollowsTheWireInOrder) {
+  SimProcess sim({});
+  BootLoad(sim);
+  using Runs = std::vector<std::pair<std::string, std::string>>;
+  for (int round = 0; round < 3; ++round) {
+    Result eeprom = RunCli(With(sim, {"--verbose", "set-eeprom", "fe10", "55"}));
+    ASSERT_EQ(eeprom.status, 0) << eeprom.err;
+    Runs runs = TraceRuns(eeprom.err);
+    ASSERT_GE(runs.size(), 8u) << eeprom.err;
+    // CONFIG read (its answer, then the value), then written with page f and EEON.
+    EXPECT_EQ(Runs(runs.begin(), runs.begin() + 8),
+              (Runs{{"tx", " 01"}, {"rx", " fe"}, {"tx", " 01 10 3f 00"}, {"rx", round == 0 ? " 0f" : " ff"},
+                    {"tx", " 41"}, {"rx", " be"}, {"tx", " 01 10 3f ff"}, {"rx", " ff"}}))
+        << eeprom.err;
+    // Request and answer take turns to the end: no answer ahead of its question.
+    for (size_t i = 1; i < runs.size(); ++i) EXPECT_NE(runs[i].first, runs[i - 1].first) << i;
+
+    Result read = RunCli(With(sim, {"--verbose", "read-mem", "fe10", "2", "--single-read"}));
+    ASSERT_EQ(read.status, 0) << read.err;
+    runs = TraceRuns(read.err);
+    ASSERT_GE(runs.size(), 8u) << read.err;
+    EXPECT_EQ(Runs(runs.begin(), runs.begin() + 8),
+              (Runs{{"tx", " 01"}, {"rx", " fe"}, {"tx", " 01 fe 10 00"}, {"rx", " 55"},
+                    {"tx", " 01"}, {"rx", " fe"}, {"tx", " 01 fe 11 00"}, {"rx", " " + Hex2(read.out, 9)}}))
+        << read.err;
+  }
 }
 
 TEST_F(CliProcessTest, ExitStatusesNameWhatFailed) {
