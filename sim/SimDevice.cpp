@@ -146,7 +146,8 @@ unsigned CSimDevice::Write(const uint8_t* data, unsigned length, int& error) {
       return i;
     }
     m_lineIn = std::max(m_now, m_lineIn) + 10.0 / m_hostBaud;
-    m_in.push_back({data[i], m_lineIn, m_hostBaud});
+    const uint8_t byte = hostNoise ? hostNoise(m_hostBytes.size(), data[i]) : data[i];
+    m_in.push_back({byte, m_lineIn, m_hostBaud});
     m_hostBytes.push_back(data[i]);
   }
   return length;
@@ -201,9 +202,10 @@ void CSimDevice::Collect() {
   m_target->TakeOutput(m_produced);
   for (auto [byte, at] : m_produced) {
     m_lineOut = std::max(at, m_lineOut) + 10.0 / m_target->ListeningBaud();
+    const uint8_t heard = targetNoise ? targetNoise(m_targetBytes.size(), byte) : byte;
     m_targetBytes.push_back(byte);
     // A closed port hears nothing.
-    if (m_open) m_out.push_back({byte, m_lineOut, m_target->ListeningBaud()});
+    if (m_open) m_out.push_back({heard, m_lineOut, m_target->ListeningBaud()});
   }
 }
 

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -68,6 +69,11 @@ class CSimDevice : public CSerialDevice {
   void HangUpAfterHostBytes(size_t count) { m_hangUpAfter = count; }
   // Opening fails with this reason until cleared with an empty text.
   void FailOpens(const std::string& why) { m_openFailure = why; }
+  // Line noise where a test wants it: each byte of a direction passes
+  // through the filter with its index in that direction's trace (counted
+  // from the last ClearTrace) and arrives as what it returns.
+  std::function<uint8_t(size_t index, uint8_t byte)> hostNoise;
+  std::function<uint8_t(size_t index, uint8_t byte)> targetNoise;
 
  private:
   struct Timed {

@@ -114,6 +114,8 @@ void PrintUsage() {
 }
 
 int ConsoleMain(int argc, char** argv) {
+  // The converter is the one program that shows the readers' record trace.
+  SetRecordTrace(true);
   std::string inName, outName;
   bool haveOutput = true;
   if (argc >= 3) {

@@ -19,6 +19,11 @@
 
 class CLoadOffsetDlg;
 
+// The readers' trace of every record on standard output (";Start of S File",
+// each S1 record as read, ";Checksum Error"): on for the console converter,
+// which shows it; off, the default, everywhere else.
+void SetRecordTrace(bool on);
+
 class CProgrammer {
  public:
   // 64 KB plus three spare entries that no address reaches.

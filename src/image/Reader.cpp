@@ -1,6 +1,6 @@
-// S-record and binary readers.  While reading they trace every record on
-// standard output; the console converter shows that trace, the windowed
-// program sends it nowhere.
+// S-record and binary readers.  While reading they can trace every record on
+// standard output; the console converter shows that trace, every other
+// program leaves it off.
 #include <cstdio>
 #include <cstring>
 
@@ -31,12 +31,17 @@ int TextLength(const char* line, int limit) {
 
 const char kHexDigits[] = "0123456789ABCDEF";
 
+bool g_recordTrace = false;
+
 void EchoByte(unsigned value) {
+  if (!g_recordTrace) return;
   std::putchar(kHexDigits[(value >> 4) & 0xF]);
   std::putchar(kHexDigits[value & 0xF]);
 }
 
-void Echo(const char* text) { std::fputs(text, stdout); }
+void Echo(const char* text) {
+  if (g_recordTrace) std::fputs(text, stdout);
+}
 
 // One S-record line, handled alike by both readers.
 void HandleRecordLine(CProgrammer& prog, char* line, bool overlong) {
@@ -64,6 +69,8 @@ void HandleRecordLine(CProgrammer& prog, char* line, bool overlong) {
 bool IsRecordLetter(char c) { return c == 'S' || c == 's'; }
 
 }  // namespace
+
+void SetRecordTrace(bool on) { g_recordTrace = on; }
 
 uint8_t CProgrammer::HexPairValue(const char* p) {
   int high = NibbleValue(p[0]);

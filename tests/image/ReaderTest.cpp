@@ -131,7 +131,14 @@ void ReadWith(bool stream, CProgrammer& p, const std::string& text) {
   }
 }
 
-TEST(Readers, TraceOfAFile) {
+TEST(Readers, TraceOfAFileOnlyWhenAskedFor) {
+  {
+    // Off by default: a program's standard output is its own.
+    CProgrammer p;
+    std::string out = Trace([&] { ReadWith(false, p, std::string("S00600004844521B\n") + kSample + "\n"); });
+    EXPECT_EQ("", out);
+  }
+  SetRecordTrace(true);
   for (bool stream : {false, true}) {
     CProgrammer p;
     std::string bad = std::string(kSample, 40) + "00";
@@ -144,6 +151,7 @@ TEST(Readers, TraceOfAFile) {
         << (stream ? "stream" : "file");
     EXPECT_EQ(1, p.m_badRecords);
   }
+  SetRecordTrace(false);
 }
 
 TEST(Readers, WhereTheTwoReadersDiffer) {

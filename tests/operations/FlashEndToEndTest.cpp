@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <memory>
 
 #include "OpsTestSupport.h"
 #include "panes/MainFrame.h"
@@ -372,6 +373,106 @@ TEST_F(FlashEndToEnd, NotConnectedAndBusyCommandsTouchNothing) {
   view->OnFlashController();
   EXPECT_TRUE(shell.SawBox("Can't write, not connected"));
   EXPECT_TRUE(shell.fileRequests.empty());
+}
+
+// Noise on an address byte moves a whole chunk: every echo still matches,
+// and only reading the flash back shows the bytes are not where they belong.
+TEST_F(FlashEndToEnd, VerifyAfterWritingCatchesAChunkMovedByNoise) {
+  Start(SimChip::EraseFirst);
+  view->OnBootLoad();
+  ASSERT_TRUE(view->Link().BootMode());
+  // The address of the first flash-write chunk at b000 arrives as a000.
+  auto moveFirstChunk = [](CSimDevice& device) {
+    device.ClearTrace();
+    auto state = std::make_shared<std::vector<uint8_t>>();
+    device.hostNoise = [state](size_t, uint8_t byte) {
+      state->push_back(byte);
+      const size_t n = state->size();
+      if (n >= 3 && (*state)[n - 3] == 0x71 && byte == 0xB0 && state->size() < 100000) {
+        state->push_back(0);  // once
+        state->resize(100000);
+        return static_cast<uint8_t>(0xA0);
+      }
+      return byte;
+    };
+  };
+  // The chunk's bytes that an erased chip does not hold already.
+  unsigned moved = 0;
+  for (unsigned a = 0xB000; a <= 0xB0FF; ++a) moved += program.GetImageByte(a) != 0xFF;
+  ASSERT_GT(moved, 200u);
+  moveFirstChunk(*sim->Device());
+  Flash(&CTrellisView::OnFlashController, programPath);
+  EXPECT_EQ("Memory written Failed!!!\nVerify: " + std::to_string(moved) + " bytes differ, the first at b000",
+            shell.LastStatus());
+  EXPECT_EQ(Outcome::VerifyMismatch, view->m_lastResult.outcome);
+  EXPECT_EQ(0xB000u, view->m_lastResult.address);
+  EXPECT_EQ(moved, view->m_lastResult.count);
+  EXPECT_TRUE(shell.SawStatus("M 1 CH 20"));
+
+  // Without the check the same flash would have looked fine.
+  view->OnEraseFlashChip();
+  moveFirstChunk(*sim->Device());
+  ScriptedShell::DialogAnswer noVerify;
+  noVerify.values = {{Dlg::IDC_VERIFY, 0}};
+  Flash(&CTrellisView::OnFlashController, programPath, noVerify);
+  EXPECT_EQ("Memory written correctly", shell.LastStatus());
+  EXPECT_EQ(static_cast<int>(moved), Differences(0xB000, 0xB0FF));
+}
+
+// A byte spoiled on its way back is caught by the second read and settled
+// by a third; one that reads differently every time fails the read.
+TEST_F(FlashEndToEnd, SaveProgramReadsTwiceAndTrustsOnlyAgreeingReads) {
+  Start(SimChip::EraseFirst);
+  std::vector<uint8_t> flash(0x100);
+  for (unsigned i = 0; i < flash.size(); ++i) flash[i] = static_cast<uint8_t>(i == 0x23 ? 0xC3 : i % 0x80);
+  sim->LoadFlash(flash, 0x8000);
+  view->OnBootLoad();
+  ASSERT_TRUE(view->Link().BootMode());
+  ScriptedShell::DialogAnswer range;
+  range.texts = {{Dlg::IDC_START, "8000"}, {Dlg::IDC_FINISH, "80ff"}};
+  auto readInto = [&](const std::string& name) {
+    shell.dialogAnswers.push_back({});
+    shell.dialogAnswers.push_back(range);
+    shell.fileAnswers.push_back(dir.Path(name));
+    view->OnSaveProgram();
+  };
+  // 0xc3 (at 8023) is the only such byte: spoil its first reading only.
+  auto seen = std::make_shared<int>(0);
+  sim->Device()->targetNoise = [seen](size_t, uint8_t byte) {
+    return byte == 0xC3 && (*seen)++ == 0 ? static_cast<uint8_t>(0x3C) : byte;
+  };
+  readInto("once.s19");
+  EXPECT_EQ("Program Sucessfully Read!!", shell.LastStatus());
+  EXPECT_EQ(3, *seen);  // read twice, then a third time where they differed
+  CProgrammer saved;
+  FILE* f = std::fopen(dir.Path("once.s19").c_str(), "r");
+  ASSERT_NE(nullptr, f);
+  saved.ReadSRecordFile(f);
+  std::fclose(f);
+  for (unsigned a = 0; a < 0x100; ++a) ASSERT_EQ(flash[a], saved.GetImageByte(0x8000 + a)) << a;
+
+  // Every reading different: no two agree, the read fails and names 8023.
+  *seen = 0;
+  sim->Device()->targetNoise = [seen](size_t, uint8_t byte) {
+    return byte == 0xC3 ? static_cast<uint8_t>(byte ^ ++*seen) : byte;
+  };
+  shell.boxAnswers = {IDCANCEL};  // no .partial wanted
+  readInto("never.s19");
+  EXPECT_EQ(Outcome::ReadMismatch, view->m_lastResult.outcome);
+  EXPECT_EQ(0x8023u, view->m_lastResult.address);
+  EXPECT_EQ("Read failed! Nothing was saved", shell.LastStatus());
+  EXPECT_FALSE(std::filesystem::exists(dir.Path("never.s19")));
+
+  // With the check switched off one reading is all there is: the spoiled
+  // byte goes into the file unnoticed.
+  *seen = 0;
+  sim->Device()->targetNoise = [seen](size_t, uint8_t byte) {
+    return byte == 0xC3 && (*seen)++ == 0 ? static_cast<uint8_t>(0x3C) : byte;
+  };
+  range.values = {{Dlg::IDC_READ_TWICE, 0}};
+  readInto("single.s19");
+  EXPECT_EQ("Program Sucessfully Read!!", shell.LastStatus());
+  EXPECT_EQ(1, *seen);
 }
 
 TEST_F(FlashEndToEnd, SaveProgramReadsBackWhatWasFlashed) {

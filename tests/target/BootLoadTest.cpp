@@ -105,6 +105,30 @@ TEST_F(BootLoadTest, EchoToleranceOfFivePercent) {
   EXPECT_EQ(link().m_settings.normalBaud, 9600);
 }
 
+// A byte spoiled on its way is stored and echoed spoiled: the talker in RAM
+// would not be the one sent.  The count of echoes alone cannot see it.
+TEST_F(BootLoadTest, AnEchoThatIsNotTheByteSentFailsTheDownload) {
+  StartSim();
+  UseLoader(SRecordText({{0, Loader(300)}}));
+  sim->Device()->ClearTrace();
+  sim->Device()->hostNoise = [](size_t index, uint8_t byte) {
+    return index == 150 ? static_cast<uint8_t>(byte ^ 0x10) : byte;
+  };
+  OpResult result;
+  EXPECT_EQ(BootLoad(talker(), true, &result), 0);
+  EXPECT_EQ(Outcome::BootFailed, result.outcome);
+  ASSERT_EQ(shell.boxes.size(), 1u);
+  EXPECT_EQ(shell.boxes[0].text, "Boot Compare Failed!");
+  EXPECT_EQ(shell.LastStatus(), "Bootload verify Failed.\n Boot again.\n ");
+  EXPECT_FALSE(link().Connected() || link().BootMode());
+
+  // The same download over a clean line goes through.
+  sim->Device()->hostNoise = nullptr;
+  sim->ResetIntoBootstrap();
+  EXPECT_EQ(BootLoad(talker(), true, &result), 1);
+  EXPECT_TRUE(result.Ok()) << OutcomeName(result.outcome);
+}
+
 // The write returns long before a slow line has carried the download; the
 // echo is waited for as long as it keeps coming.
 TEST_F(BootLoadTest, EchoOfASlowLineIsAwaited) {
