@@ -566,8 +566,40 @@ std::vector<size_t> HostBytesNeeded(const std::vector<uint8_t>& host) {
   return needed;
 }
 
+// For each host byte, how many talker bytes the host must have received
+// before sending it: a command only after the whole answer to the one before,
+// its count and address after the complement, a written byte with at most
+// two outstanding, a read's acknowledgement at most one byte ahead.
+std::vector<size_t> TargetBytesNeeded(const std::vector<uint8_t>& host) {
+  std::vector<size_t> needed;
+  size_t i = 0, answered = 0;  // talker bytes the commands so far call for
+  auto at = [&](size_t k) { return k < host.size() ? host[k] : 0; };
+  while (i < host.size()) {
+    const uint8_t command = host[i++];
+    needed.push_back(answered);
+    ++answered;  // the complement
+    if (command == 0xC8) {
+      needed.push_back(answered + 1);  // the acknowledgement of the manufacturer code
+      answered += 2;
+      ++i;
+      continue;
+    }
+    const unsigned count = at(i) == 0 ? 256 : at(i);
+    for (int k = 0; k < 3; ++k) needed.push_back(answered);  // count and address
+    i += 3;
+    for (unsigned n = 0; n < count; ++n, ++i) {
+      if (command == 0x01)
+        needed.push_back(n == 0 ? answered : answered + n - 1);  // one acknowledgement ahead
+      else
+        needed.push_back(n < 2 ? answered : answered + n - 1);  // two bytes outstanding at most
+    }
+    answered += count;
+  }
+  return needed;
+}
+
 // Every byte is shown in the order it crossed the wire: no answer before
-// the host bytes that call for it.
+// the host bytes that call for it, no host byte before the answer it waited for.
 TEST_F(CliProcessTest, VerboseTraceFollowsTheWireInOrder) {
   SimProcess sim({});
   BootLoad(sim);
@@ -582,9 +614,14 @@ TEST_F(CliProcessTest, VerboseTraceFollowsTheWireInOrder) {
         if (b.fromHost) host.push_back(static_cast<uint8_t>(b.value));
       ASSERT_GT(host.size(), 10u) << r.err;
       const std::vector<size_t> needed = HostBytesNeeded(host);
+      const std::vector<size_t> waited = TargetBytesNeeded(host);
       size_t sent = 0, received = 0;
       for (const TraceByte& b : trace) {
         if (b.fromHost) {
+          ASSERT_LT(sent, waited.size());
+          EXPECT_GE(received, waited[sent]) << "host byte " << sent << " shown before talker byte " << waited[sent]
+                                            << " it waited for\n"
+                                            << r.err;
           ++sent;
           continue;
         }
