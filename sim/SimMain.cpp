@@ -268,7 +268,7 @@ void Say(const std::string& text) {
 
 void Status(const VirtualController& vc, const Settings& s) {
   size_t fromHost = 0, toHost = 0;
-  for (const auto& e : vc.Trace()) (e.fromHost ? fromHost : toHost)++;
+  vc.TrafficCounts(fromHost, toHost);
   char text[512];
   std::snprintf(text, sizeof text,
                 "mode: %s\nchip: %s\nlistening at %d bit/s, host at %d bit/s\n"

@@ -118,6 +118,8 @@ struct VirtualController::Impl {
   // Kept beside the trace so that a test polling them copies bytes, not
   // the whole trace, while the serving thread waits for the lock.
   std::vector<uint8_t> hostBytes, targetBytes;
+  // Bytes each way since Start, however much of the trace was let go.
+  size_t hostTotal = 0, targetTotal = 0;
   std::vector<std::pair<uint8_t, double>> sent;  // scratch for CollectOutput
 
   int dropCount = 0;
@@ -137,6 +139,7 @@ struct VirtualController::Impl {
   }
 
   void Run();
+  void BoundTraces();
   void Serving();
   void Serve(double now);
   double ServeCpu(double now);
@@ -182,6 +185,8 @@ void VirtualController::Impl::ReceiveCpu(const InByte& e) {
   int tag = static_cast<int>(traceBase + trace.size());
   trace.push_back(entry);
   hostBytes.push_back(e.byte);
+  ++hostTotal;
+  BoundTraces();
   if (!entry.dropped) cpu->HostByte(entry.received, e.rate > 0 ? e.rate : options.bootstrapBaud, tag, Now());
 }
 
@@ -204,7 +209,9 @@ void VirtualController::Impl::CollectCpu(double now) {
     entry.received = byte;
     trace.push_back(entry);
     targetBytes.push_back(byte);
+    ++targetTotal;
   }
+  BoundTraces();
   for (auto& m : cpu->TakeMessages())
     if (cpuMessages.size() < 100000) cpuMessages.push_back(std::move(m));
 }
@@ -252,6 +259,8 @@ void VirtualController::Impl::Receive(const InByte& e) {
   }
   trace.push_back(entry);
   hostBytes.push_back(e.byte);
+  ++hostTotal;
+  BoundTraces();
   if (!entry.dropped) target.Receive(entry.received, e.at);
 }
 
@@ -269,6 +278,23 @@ void VirtualController::Impl::CollectOutput() {
     entry.received = byte;
     trace.push_back(entry);
     targetBytes.push_back(byte);
+    ++targetTotal;
+  }
+  BoundTraces();
+}
+
+void VirtualController::Impl::BoundTraces() {
+  // A controller serving for hours must not keep every byte it ever saw:
+  // past the limit the older half of each record goes.  Tests clear the
+  // trace long before that.
+  if (trace.size() > options.traceLimit) {
+    const size_t drop = trace.size() / 2;
+    trace.erase(trace.begin(), trace.begin() + static_cast<std::ptrdiff_t>(drop));
+    traceBase += drop;
+  }
+  for (std::vector<uint8_t>* bytes : {&hostBytes, &targetBytes}) {
+    if (bytes->size() > options.traceLimit)
+      bytes->erase(bytes->begin(), bytes->begin() + static_cast<std::ptrdiff_t>(bytes->size() / 2));
   }
 }
 
@@ -670,6 +696,17 @@ std::vector<uint8_t> VirtualController::HostBytes() const {
 std::vector<uint8_t> VirtualController::TargetBytes() const {
   std::lock_guard<std::mutex> lock(m_impl->mutex);
   return m_impl->targetBytes;
+}
+
+void VirtualController::TrafficCounts(size_t& fromHost, size_t& toHost) const {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  fromHost = m_impl->hostTotal;
+  toHost = m_impl->targetTotal;
+}
+
+size_t VirtualController::TraceSize() const {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  return m_impl->trace.size() + m_impl->hostBytes.size() + m_impl->targetBytes.size();
 }
 
 void VirtualController::ClearTrace() {

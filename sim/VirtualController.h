@@ -3,6 +3,7 @@
 // thread.  The program under test opens the slave side like any serial port.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -30,6 +31,10 @@ struct SimOptions {
   // Time the talker spends on each byte of CMD_EEPROM_WRITE (erase, then
   // program the cell) before it echoes the cell.
   int eepromWriteMs = 20;
+  // How many entries each trace (line trace, host bytes, target bytes) keeps
+  // at the most: past it the older half goes, so a controller serving for
+  // hours keeps a bounded memory.
+  size_t traceLimit = size_t(1) << 18;
   // Run the downloaded loader on the emulated 68HC11F1 (sim/hc11) instead of
   // the built-in talker model.  The boot ROM's rates then follow from the
   // crystal (7812 and 1202 bit/s at 8 MHz); bootstrapBaud and normalBaud only
@@ -89,6 +94,10 @@ class VirtualController {
   std::vector<uint8_t> HostBytes() const;    // every byte the host sent, in order
   std::vector<uint8_t> TargetBytes() const;  // every byte the target sent, in order
   void ClearTrace();
+  // Bytes each way since Start (the trace keeps only the latest of them).
+  void TrafficCounts(size_t& fromHost, size_t& toHost) const;
+  // Entries held in the traces now; bounded however long the controller serves.
+  size_t TraceSize() const;
 
   // Faults.
   void DropHostBytes(int count);      // the next `count` host bytes are lost

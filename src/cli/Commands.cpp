@@ -597,9 +597,11 @@ int Session::ReadMem() {
     }
     m_results << line << "  |" << ascii << "|\n";
   }
-  if (!r.Ok() && !RunWasEnded("read-mem") && r.outcome != Outcome::LinkLost)
+  if (!r.Ok() && !RunWasEnded("read-mem") && r.outcome != Outcome::LinkLost && r.outcome != Outcome::Interrupted &&
+      !(r.outcome == Outcome::CommandRejected && m_talker->FaultOnFirstCommand()))
     return Fail(StatusFor(r.outcome), "read-mem: Read failed! after " + std::to_string(bytes.size()) + " of " +
-                                          std::to_string(length) + " bytes");
+                                          std::to_string(length) + " bytes" +
+                                          (r.detail.empty() ? "" : " (" + r.detail + ")"));
   return Judge("read-mem", r);
 }
 

@@ -8,6 +8,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include <functional>
 #include <map>
 #include <sstream>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,15 @@ struct Result {
   std::string out;
   std::string err;
 };
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteText(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 double Now() {
   using namespace std::chrono;
@@ -804,6 +815,207 @@ TEST_F(CliProcessTest, InterruptClosesTheLinkAndSaysSo) {
   EXPECT_FALSE(Contains(r.err, "Memory written correctly")) << r.err;
   // Well before the 20 s time-out: the interrupt ends the wait itself.
   EXPECT_LT(Now() - sentAt, 15.0);
+}
+
+// Nothing is written where the user said not to, and what is refused is
+// refused before anything is sent.
+TEST_F(CliProcessTest, RefusedRangesSendNothing) {
+  SimProcess sim({});
+  BootLoad(sim);
+  fs::path program = m_dir / "p.s19";
+  WriteProgram(program, {{0xB000, Pattern(0x100, 7)}});
+
+  // An EEPROM start outside the window of its page.
+  Result eeprom = RunCli(With(sim, {"--yes", "flash", program.string(), "--eeprom", "B600:200"}));
+  EXPECT_EQ(eeprom.status, 2) << eeprom.err;
+  EXPECT_TRUE(Contains(LastLine(eeprom.err), "EEPROM window of page B is BE00-BFFF")) << eeprom.err;
+  EXPECT_FALSE(Contains(eeprom.err, "Writing Flash")) << eeprom.err;
+
+  // An address outside the EEPROM, or a run leaving it: CONFIG and the cells stay.
+  Result config = RunCli(With(sim, {"read-mem", "103f"}));
+  ASSERT_EQ(config.status, 0) << config.err;
+  for (std::vector<std::string> args : {std::vector<std::string>{"set-eeprom", "2000", "1"},
+                                        std::vector<std::string>{"set-eeprom", "0e00", "1", "201"}}) {
+    Result r = RunCli(With(sim, args));
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_TRUE(Contains(LastLine(r.err), "EEPROM window of page")) << r.err;
+    EXPECT_FALSE(Contains(r.err, "EEprom write Suceeded!")) << r.err;
+  }
+  EXPECT_EQ(RunCli(With(sim, {"read-mem", "103f"})).out, config.out);
+  Result cell = RunCli(With(sim, {"read-mem", "0e00", "2"}));
+  EXPECT_EQ(cell.out.substr(0, 11), "0e00: ff ff") << cell.out;
+
+  // Write target RAM past ffff would wrap onto the talker's RAM at 0000.
+  Result zero = RunCli(With(sim, {"read-mem", "0", "1"}));
+  Result wrap = RunCli(With(sim, {"write-ram", "ffff", "1", "2"}));
+  EXPECT_EQ(wrap.status, 2) << wrap.err;
+  EXPECT_TRUE(Contains(LastLine(wrap.err), "runs past ffff")) << wrap.err;
+  EXPECT_EQ(RunCli(With(sim, {"read-mem", "0", "1"})).out, zero.out);
+
+  // A file with nothing in the range: nothing written, a file problem.
+  fs::path empty = m_dir / "empty.s19";
+  WriteProgram(empty, {});
+  Result nothing = RunCli(With(sim, {"--yes", "flash", empty.string()}));
+  EXPECT_EQ(nothing.status, 3) << nothing.err;
+  EXPECT_TRUE(Contains(LastLine(nothing.err), "Nothing written to flash")) << nothing.err;
+}
+
+// A read that does not complete never replaces a good file and never leaves
+// a file under the name asked for; what it read goes to NAME.partial only
+// when the user wants it.
+TEST_F(CliProcessTest, AnIncompleteReadNeverReplacesAFile) {
+  SimProcess sim({});
+  BootLoad(sim);
+  fs::path good = m_dir / "good.s19";
+  WriteText(good, "the good read of last week");
+
+  std::vector<std::string> args = With(sim, {"--yes", "read", "8000-ffff", good.string()});
+  args[5] = "2";  // --timeout
+  bool stalled = false;
+  Result r = RunCli(args, [&](const std::string& err, pid_t) {
+    if (!stalled && Contains(err, "Reading Memory  10%")) {
+      sim.Send("fault stall");
+      stalled = true;
+    }
+  });
+  ASSERT_TRUE(stalled) << r.err;
+  EXPECT_EQ(r.status, 4) << r.err;
+  EXPECT_EQ(ReadText(good), "the good read of last week");
+  EXPECT_TRUE(fs::exists(m_dir / "good.s19.partial")) << r.err;
+  EXPECT_TRUE(Contains(r.err, "good.s19.partial")) << r.err;
+
+  // Without --yes (and no terminal to ask on) nothing at all is written.
+  sim.Command("reset");
+  BootLoad(sim);
+  fs::remove(m_dir / "good.s19.partial");
+  fs::path fresh = m_dir / "fresh.s19";
+  args = With(sim, {"read", "8000-ffff", fresh.string()});
+  args[5] = "2";
+  stalled = false;
+  r = RunCli(args, [&](const std::string& err, pid_t) {
+    if (!stalled && Contains(err, "Reading Memory  10%")) {
+      sim.Send("fault stall");
+      stalled = true;
+    }
+  });
+  EXPECT_NE(r.status, 0) << r.err;
+  EXPECT_FALSE(fs::exists(fresh));
+  EXPECT_FALSE(fs::exists(m_dir / "fresh.s19.partial"));
+
+  // A device is no file to read into.
+  sim.Command("reset");
+  BootLoad(sim);
+  Result device = RunCli(With(sim, {"--yes", "read", "8000-80ff", "/dev/null"}));
+  EXPECT_EQ(device.status, 3) << device.err;
+  EXPECT_TRUE(Contains(LastLine(device.err), "not a regular file")) << device.err;
+  struct stat st {};
+  ASSERT_EQ(stat("/dev/null", &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+}
+
+// Ctrl-C, SIGTERM and SIGHUP stop at the next command boundary: the talker
+// is left in step and the next run needs no new boot load.  A second one
+// cuts the command off and says the talker needs one.
+TEST_F(CliProcessTest, InterruptsStopAtACommandBoundary) {
+  SimProcess sim({});
+  BootLoad(sim);
+  ASSERT_EQ(RunCli(With(sim, {"--yes", "erase"})).status, 0);
+  fs::path program = m_dir / "big.s19";
+  WriteProgram(program, {{0x8000, Pattern(0x4000, 6)}});
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    bool sent = false;
+    Result r = RunCli(With(sim, {"flash", program.string()}), [&](const std::string& err, pid_t pid) {
+      if (!sent && Contains(err, "Writing Flash  10%")) {
+        kill(pid, signal);
+        sent = true;
+      }
+    });
+    ASSERT_TRUE(sent) << r.err;
+    EXPECT_EQ(r.status, 130) << r.err;
+    EXPECT_TRUE(Contains(LastLine(r.err), "interrupted")) << r.err;
+    EXPECT_TRUE(Contains(LastLine(r.err), "waits for the next")) << r.err;
+    // In step: the next command works as it is.
+    Result id = RunCli(With(sim, {"id"}));
+    EXPECT_EQ(id.status, 0) << id.err;
+    ASSERT_EQ(RunCli(With(sim, {"--yes", "erase"})).status, 0);
+  }
+
+  // A controller that stopped answering never reaches the next boundary: the
+  // second interrupt cuts the command off, and says what that means.
+  int sent = 0;
+  Result r = RunCli(With(sim, {"flash", program.string()}), [&](const std::string& err, pid_t pid) {
+    if (sent == 0 && Contains(err, "Writing Flash  10%")) {
+      sim.Send("fault stall");
+      kill(pid, SIGINT);
+      sent = 1;
+    } else if (sent == 1 && Contains(err, "interrupt again to cut it off")) {
+      kill(pid, SIGINT);
+      sent = 2;
+    }
+  });
+  EXPECT_EQ(sent, 2) << r.err;
+  EXPECT_EQ(r.status, 130) << r.err;
+  EXPECT_TRUE(Contains(LastLine(r.err), "run keston-cli bootload")) << r.err;
+  sim.Command("reset");
+  BootLoad(sim);
+
+  // A talker out of step is named as such on the first command of a run.
+  sim.Command("fault complement");
+  Result step = RunCli(With(sim, {"read-mem", "8000"}));
+  EXPECT_EQ(step.status, 5) << step.err;
+  EXPECT_TRUE(Contains(LastLine(step.err), "the talker is not answering in step; run Boot Load again")) << step.err;
+}
+
+// A program file given as a pipe that nobody writes: the interrupt still ends the run.
+TEST_F(CliProcessTest, AnInterruptEndsAWaitForAPipe) {
+  fs::path fifo = m_dir / "program-pipe";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  int devNull = open("/dev/null", O_RDWR);
+  pid_t pid = Spawn({KESTON_CLI_PATH, "--settings", (m_dir / "s.ini").string(), "checksum", fifo.string()}, devNull,
+                    devNull, devNull);
+  close(devNull);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  kill(pid, SIGINT);
+  int status = 0;
+  const double deadline = Now() + 10;
+  while (waitpid(pid, &status, WNOHANG) == 0 && Now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  if (Now() >= deadline) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    FAIL() << "keston-cli kept waiting for the pipe after the interrupt";
+  }
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130);
+}
+
+// A settings "file" that is a device would be replaced by a file; a stored
+// value out of range is named with its file, and never used or kept.
+TEST_F(CliProcessTest, SettingsFilesAreFilesAndBadValuesAreNamed) {
+  Result device = RunCli({"--settings", "/dev/null", "devices"});
+  EXPECT_EQ(device.status, 2) << device.err;
+  EXPECT_TRUE(Contains(device.err, "/dev/null is not a regular file")) << device.err;
+  struct stat st {};
+  ASSERT_EQ(stat("/dev/null", &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+
+  SimProcess sim({});
+  BootLoad(sim);
+  fs::path settings = m_dir / "settings.ini";
+  std::string text = ReadText(settings);
+  WriteText(settings, text + "\n[flash]\nEEprom_Length=99999999\n");
+  fs::path program = m_dir / "p.s19";
+  WriteProgram(program, {{0xB000, Pattern(0x40, 2)}});
+  ASSERT_EQ(RunCli(With(sim, {"--yes", "erase"})).status, 0);
+  Result flash = RunCli(With(sim, {"flash", program.string()}));
+  EXPECT_EQ(flash.status, 0) << flash.err;
+  EXPECT_TRUE(Contains(flash.err, "\"EEprom_Length\" (section \"flash\") holds 99999999")) << flash.err;
+  EXPECT_TRUE(Contains(flash.err, settings.string())) << flash.err;
+  EXPECT_FALSE(Contains(ReadText(settings), "99999999")) << ReadText(settings);
+  Result again = RunCli(With(sim, {"checksum", program.string()}));
+  EXPECT_EQ(again.status, 0) << again.err;
+  EXPECT_FALSE(Contains(again.err, "out of range")) << again.err;
 }
 
 TEST(CliHelp, EveryCommandIsDocumented) {

@@ -113,3 +113,25 @@ TEST_F(SimTest, RandomCorruptionIsRepeatableForASeed) {
   auto all = garbledPattern(1.0, 3);
   EXPECT_EQ(std::count(all.begin(), all.end(), true), 200);
 }
+
+// A controller left serving for hours keeps a bounded trace; its traffic
+// counts still cover everything.
+TEST_F(SimTest, TracesStayBoundedWhileTheCountsGoOn) {
+  SimOptions options = FastOptions();
+  options.traceLimit = 600;
+  StartSim(options);
+  BootTalker();
+  std::vector<uint8_t> block(200);
+  for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i);
+  for (int round = 0; round < 20; ++round) WriteBytes(0x0100, block);
+  size_t fromHost = 0, toHost = 0;
+  vc->TrafficCounts(fromHost, toHost);
+  EXPECT_GE(fromHost, 20u * (4 + 200));
+  EXPECT_GE(toHost, 20u * (1 + 200));
+  EXPECT_LE(vc->TraceSize(), 3u * 600);
+  EXPECT_LE(vc->HostBytes().size(), 600u);
+  // What is kept is the newest: the last write's bytes end the host bytes.
+  std::vector<uint8_t> host = vc->HostBytes();
+  ASSERT_GE(host.size(), block.size());
+  EXPECT_TRUE(std::equal(block.begin(), block.end(), host.end() - static_cast<std::ptrdiff_t>(block.size())));
+}
