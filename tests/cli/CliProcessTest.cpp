@@ -943,10 +943,10 @@ TEST_F(CliProcessTest, InterruptsStopAtACommandBoundary) {
 
   // A controller that stopped answering never reaches the next boundary: the
   // second interrupt cuts the command off, and says what that means.
+  sim.Command("fault stall");
   int sent = 0;
-  Result r = RunCli(With(sim, {"flash", program.string()}), [&](const std::string& err, pid_t pid) {
-    if (sent == 0 && Contains(err, "Writing Flash  10%")) {
-      sim.Send("fault stall");
+  Result r = RunCli(With(sim, {"--verbose", "flash", program.string()}), [&](const std::string& err, pid_t pid) {
+    if (sent == 0 && Contains(err, "tx c8")) {
       kill(pid, SIGINT);
       sent = 1;
     } else if (sent == 1 && Contains(err, "interrupt again to cut it off")) {
