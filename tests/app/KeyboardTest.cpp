@@ -75,6 +75,34 @@ TEST_F(KeyboardTest, TypedKeysSendFramesAndEchoThemWhileConnected) {
   EXPECT_EQ(0u, app->View()->StatusLineText().find("Disconnected, "));
 }
 
+// A key typed while the talker runs would reach it as a command and leave it
+// out of step for every command after: nothing is sent, and the status bar
+// says why, once.
+TEST_F(KeyboardTest, KeysAreNotSentWhileTheTalkerRuns) {
+  Start();
+  window->RunCommand(ID_FORCE_PROG_CONNECTION);
+  ASSERT_TRUE(app->View()->Link().Connected() && app->View()->Link().BootMode());
+  const size_t before = sim.HostBytes().size();
+  QTest::keyClicks(window->ViewWidget(), "a0a0");
+  Pump(100);
+  EXPECT_EQ(before, sim.HostBytes().size());
+  EXPECT_EQ(0, app->Frame()->Pane(PANE_XMIT)->Count());
+  EXPECT_EQ("Keys are not sent while the talker runs (Connection Boot Mode)", app->Frame()->GetStatusText());
+  int said = 0;
+  app->Frame()->SetStatusText(0, "something else");
+  QTest::keyClick(window->ViewWidget(), 'a');
+  said += app->Frame()->GetStatusText() != "something else";
+  EXPECT_EQ(0, said) << "the reason is given once, not with every key";
+
+  // A plain connection sends them again.
+  window->RunCommand(ID_DISCONNECT);
+  window->RunCommand(ID_CONNECT);
+  QTest::keyClick(window->ViewWidget(), 'a');
+  std::vector<uint8_t> bytes = HostBytesAfter(before + 4);
+  ASSERT_EQ(before + 4, bytes.size());
+  EXPECT_EQ((std::vector<uint8_t>{0xF4, 0x56, 0x0A, 0xAC}), std::vector<uint8_t>(bytes.end() - 4, bytes.end()));
+}
+
 TEST_F(KeyboardTest, ConnectFailureLeavesTheWindowDisconnected) {
   store.WriteProfileString("Comm", "Device 1", "/nonexistent/tty");
   Start();
