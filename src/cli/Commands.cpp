@@ -582,21 +582,10 @@ int Session::ReadMem() {
   OpResult r;
   ExecuteReadMemory(*m_talker, run, bytes, &r);
   // Print what was read even when the run stopped early.
-  for (size_t i = 0; i < bytes.size(); i += 16) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%04x:", static_cast<unsigned>((run.address + i) & 0xFFFF));
-    std::string line = text, ascii;
-    for (size_t j = 0; j < 16; ++j) {
-      if (i + j < bytes.size()) {
-        std::snprintf(text, sizeof text, " %02x", bytes[i + j]);
-        line += text;
-        ascii += (bytes[i + j] >= 0x20 && bytes[i + j] < 0x7F) ? static_cast<char>(bytes[i + j]) : '.';
-      } else {
-        line += "   ";
-      }
-    }
-    m_results << line << "  |" << ascii << "|\n";
-  }
+  for (size_t i = 0; i < bytes.size(); i += 16)
+    m_results << HexDumpLine(run.address + static_cast<unsigned>(i), bytes.data() + i,
+                             std::min<size_t>(16, bytes.size() - i))
+              << '\n';
   if (!r.Ok() && !RunWasEnded("read-mem") && r.outcome != Outcome::LinkLost && r.outcome != Outcome::Interrupted &&
       !(r.outcome == Outcome::CommandRejected && m_talker->FaultOnFirstCommand()))
     return Fail(StatusFor(r.outcome), "read-mem: Read failed! after " + std::to_string(bytes.size()) + " of " +

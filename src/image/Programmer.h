@@ -20,9 +20,11 @@
 class CLoadOffsetDlg;
 
 // The readers' trace of every record on standard output (";Start of S File",
-// each S1 record as read, ";Checksum Error"): on for the console converter,
-// which shows it; off, the default, everywhere else.
+// each S1 record as read, ";Checksum Error") and the writer's echo of the
+// header: on for the console converter, which shows them; off, the default,
+// everywhere else.
 void SetRecordTrace(bool on);
+bool RecordTrace();
 
 class CProgrammer {
  public:

@@ -71,6 +71,7 @@ bool IsRecordLetter(char c) { return c == 'S' || c == 's'; }
 }  // namespace
 
 void SetRecordTrace(bool on) { g_recordTrace = on; }
+bool RecordTrace() { return g_recordTrace; }
 
 uint8_t CProgrammer::HexPairValue(const char* p) {
   int high = NibbleValue(p[0]);

@@ -26,7 +26,8 @@ void CProgrammer::WriteS0Header(FILE* file) {
   // Count 05: two address bytes, two data bytes and the checksum, the form
   // other S-record tools accept.
   std::fputs("S00500000000FA", file);
-  std::fputs("00000000", stdout);
+  // The console converter echoes the header's data; nothing else does.
+  if (RecordTrace()) std::fputs("00000000", stdout);
 }
 
 void CProgrammer::WriteS9Trailer(FILE* file) { std::fputs("\nS9030000FC", file); }

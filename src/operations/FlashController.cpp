@@ -17,6 +17,7 @@
 #include "target/BootLoad.h"
 #include "target/Eeprom.h"
 #include "target/FlashChip.h"
+#include "target/ProgressDlg.h"
 #include "target/Talker.h"
 
 std::vector<AddressPass> FormPasses(unsigned start, unsigned finish, bool excludeActive,
@@ -174,6 +175,9 @@ int ExecuteFlash(CTalker& talker, FlashJob& job, OpResult* out) {
     return 0;
   }
   if (!RequireTalker(talker, o.noPrompt, result)) return 0;
+  // Every progress window of this flash names the file it writes.
+  const size_t slash = job.fileName.find_last_of('/');
+  CProgressSubject subject(slash == std::string::npos ? job.fileName : job.fileName.substr(slash + 1));
 
   talker.ClearFault();
   // The chip decides the writer: the block chip is programmed only in
@@ -246,6 +250,9 @@ int ExecuteFlash(CTalker& talker, FlashJob& job, OpResult* out) {
   }
   if (!ok) {
     SetStatusText("Config Failed");
+  } else if (failed && talker.FaultOutcome() == Outcome::Interrupted) {
+    SetStatusText("Memory written Failed!!!\nStopped by the user before " + HexText(talker.FaultAddress()) +
+                  "; the talker waits for the next command");
   } else if (failed || difference.count != 0) {
     SetStatusText(difference.count != 0 ? "Memory written Failed!!!\n" + DifferenceText(difference)
                                         : "Memory written Failed!!!");
@@ -283,5 +290,7 @@ int FlashController(CTalker& talker, bool eepromChip, bool quick, OpResult* out)
   if (!RequireTalker(talker, quick, result)) return 0;
   FlashJob job;
   if (!GatherFlashJob(eepromChip, quick, job, &result)) return 0;
+  // Nothing asks which file QuickFlash takes: it says so itself.
+  if (quick) SetStatusText("QuickFlash " + job.fileName);
   return ExecuteFlash(talker, job, &result);
 }

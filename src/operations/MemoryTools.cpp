@@ -129,12 +129,19 @@ int ExecuteReadMemory(CTalker& talker, const MemoryToolRun& run, std::vector<uin
   OpResult& result = out ? *out : scratch;
   result = OpResult();
   talker.ClearFault();
+  // The pane shows what was read as hex-dump lines, sixteen bytes each, a
+  // line as soon as it is complete (and the short last one at the end).
   CListDisp* pane = g_pMainFrame ? g_pMainFrame->m_pDtcPane : nullptr;
-  if (pane) {
-    pane->SetTitle(" ");
-    pane->AddLine("Address ");
-    pane->AddLine(HexText(run.address));
-  }
+  if (pane) pane->SetTitle(" ");
+  const size_t firstOfRun = bytes.size();
+  auto flushLine = [&](bool partial) {
+    const size_t have = bytes.size() - firstOfRun;
+    const size_t lineStart = partial ? have - have % 16 : have - 16;
+    const size_t count = have - lineStart;
+    if (pane && count > 0)
+      pane->AddLine(HexDumpLine(run.address + static_cast<unsigned>(lineStart), bytes.data() + firstOfRun + lineStart,
+                                count));
+  };
   const unsigned n = RunLength(run);
   // The bytes, one read at a time; with readTwice each is read again at once
   // and a third time when the two differ, and kept when two reads agree.
@@ -142,6 +149,7 @@ int ExecuteReadMemory(CTalker& talker, const MemoryToolRun& run, std::vector<uin
   for (unsigned i = 0; i < n; ++i) {
     const unsigned a = (run.address + i) & 0xFFFF;
     if (i != 0 && talker.StopHere()) {
+      if ((bytes.size() - firstOfRun) % 16) flushLine(true);
       result = OpResult::With(Outcome::Interrupted, "", a);
       SetStatusText("Read stopped at " + HexText(a));
       return 0;
@@ -165,22 +173,23 @@ int ExecuteReadMemory(CTalker& talker, const MemoryToolRun& run, std::vector<uin
       }
     }
     if (!ok) {
+      if ((bytes.size() - firstOfRun) % 16) flushLine(true);
       SetStatusText("Read failed!");
       result = Failure(talker, a);
       if (result.outcome == Outcome::EchoMismatch) result.outcome = Outcome::CommandRejected;
       return 0;
     }
     bytes.push_back(byte);
-    char text[8];
-    std::snprintf(text, sizeof text, "%2x ", byte);
-    if (pane) pane->AddLine(text);
+    if ((bytes.size() - firstOfRun) % 16 == 0) flushLine(false);
     if (!talker.Connected() && i + 1 < n) {
       // The link went while bytes were still to come.
+      if ((bytes.size() - firstOfRun) % 16) flushLine(true);
       SetStatusText("Read failed!");
       result = OpResult::With(Outcome::LinkLost, "", (a + 1) & 0xFFFF);
       return 0;
     }
   }
+  if ((bytes.size() - firstOfRun) % 16) flushLine(true);
   return 1;
 }
 

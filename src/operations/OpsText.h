@@ -1,6 +1,8 @@
 // Small text helpers shared by the operations.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "image/HexText.h"
@@ -11,3 +13,7 @@ inline std::string BadRecordsText(int count) {
   if (count == 1) return "1 record failed its checksum";
   return std::to_string(count) + " records failed their checksum";
 }
+
+// One line of a hex dump: "8000: 11 22 ... ff  |.\"3D...|", up to 16 bytes
+// from `address`, the missing ones of a short last line left blank.
+std::string HexDumpLine(unsigned address, const uint8_t* bytes, size_t count);

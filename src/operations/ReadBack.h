@@ -1,7 +1,7 @@
 // Save Program: read the controller's memory back and save it as S-records.
-// The menu command gathers the range (Load Offset for the pre-fill, then the
-// Address Range dialog), reads, and then asks for the file; keston-cli builds
-// the options from its arguments and names the file itself.
+// The menu command gathers the range (the Address Range dialog), reads, and
+// then asks for the file; keston-cli builds the options from its arguments
+// and names the file itself.
 #pragma once
 
 #include <string>
@@ -35,8 +35,8 @@ struct ReadBackJob {
   bool started = false;  // the reading began (the link was there)
 };
 
-// (a) The Load Offset dialog (only its pre-fill matters) and the Address
-// Range dialog.  0 when the user cancelled or the range names nothing.
+// (a) The Address Range dialog; the image is pre-filled with ff.  0 when the
+// user cancelled or the range names nothing.
 int GatherReadBack(ReadBackJob& job, OpResult* result = nullptr);
 // (b) Boot-loads when needed, maps the EEPROM, reads the passes into the
 // job's image.  1 when every pass was read; `result` says what failed.

@@ -35,8 +35,9 @@ int GatherReadBack(ReadBackJob& job, OpResult* out) {
   OpResult& result = out ? *out : scratch;
   result = OpResult();
   CProgrammer& image = job.image;
-  // Only pre-fill matters here: what is read lands at its own address.
-  image.ApplyLoadSettings(true);
+  // What is read lands at its own address, so no load offset is asked for;
+  // what is not read (an exclusion) is saved as ff, the erased value.
+  image.FillImage(0xFF);
   image.m_loadOffset = 0;
   image.ClearWritten();
 

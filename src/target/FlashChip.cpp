@@ -83,6 +83,9 @@ int EraseFlash(CTalker& talker, OpResult* out) {
     }
     SetStatusText("Erasing AMD29F010");
     talker.ClearFault();
+    // The erase takes seconds and shows no position: the window says it runs.
+    CProgressDlg progress;
+    progress.Begin("Erasing Flash", 0, 0, 0xFF, Transfer::Erase);
     if (ChipErase(talker)) {
       SetStatusText("AMD chip is erased! ");
       return 1;

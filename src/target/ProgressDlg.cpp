@@ -80,6 +80,7 @@ void CProgressDlg::Begin(const std::string& label, unsigned first, unsigned coun
   m_transfer = transfer;
   m_done = 0;
   m_total = static_cast<uint64_t>(countMinusOne) + 1;
+  m_subject = CProgressSubject::Current();
   Create();
   SetRange(first, static_cast<long>(first) + countMinusOne);
   SetPos(first);
@@ -92,3 +93,14 @@ void CProgressDlg::SetDone(uint64_t done) {
   m_done = done;
   Changed(*this);
 }
+
+namespace {
+std::string& SubjectNow() {
+  static std::string subject;
+  return subject;
+}
+}  // namespace
+
+CProgressSubject::CProgressSubject(const std::string& subject) : m_previous(SubjectNow()) { SubjectNow() = subject; }
+CProgressSubject::~CProgressSubject() { SubjectNow() = m_previous; }
+const std::string& CProgressSubject::Current() { return SubjectNow(); }

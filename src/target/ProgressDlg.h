@@ -48,6 +48,22 @@ class CProgressDlg {
   Transfer m_transfer = Transfer::Read;
   uint64_t m_done = 0;
   uint64_t m_total = 0;
+  // What the transfer is about (the program file of a flash), when known.
+  std::string m_subject;
   // Set by the shell when the user asks the transfer to stop (Cancel).
   bool m_stopRequested = false;
+};
+
+// Names what the transfers opened during its life are about: each progress
+// window opened meanwhile shows it ("ecu.s19").
+class CProgressSubject {
+ public:
+  explicit CProgressSubject(const std::string& subject);
+  ~CProgressSubject();
+  CProgressSubject(const CProgressSubject&) = delete;
+  CProgressSubject& operator=(const CProgressSubject&) = delete;
+  static const std::string& Current();
+
+ private:
+  std::string m_previous;
 };

@@ -3,6 +3,8 @@
 // settings store, and how typed text reads.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "operations/AddressRangeDlg.h"
 #include "shell/SettingsStore.h"
 #include "support/MemoryStore.h"
@@ -115,6 +117,97 @@ TEST_F(AddressRangeDlgTest, OkIsRememberedAndCancelKeepsWhatWasShown) {
   EXPECT_EQ("d", Shown(Dlg::IDC_CONFIG_VALUE));
   EXPECT_EQ("fe00", Shown(Dlg::IDC_EEPROM_START));
   EXPECT_EQ(0, ShownValue(Dlg::IDC_ENABLE_EEPROM));
+}
+
+// Only a flash's dialog changes what the next flash and QuickFlash reuse:
+// values typed for Save Program, Save Memory or Checksum Memory stay theirs.
+TEST_F(AddressRangeDlgTest, OnlyAFlashChangesWhatQuickFlashReuses) {
+  ScriptedShell::DialogAnswer read;
+  read.texts = {{Dlg::IDC_EEPROM_START, "0"}, {Dlg::IDC_EXCLUDE_START, "9000"}, {Dlg::IDC_EXCLUDE_END, "9fff"}};
+  read.values = {{Dlg::IDC_EXCLUDE_ACTIVE, 1}, {Dlg::IDC_ENABLE_EEPROM, 1}};
+  shell.dialogAnswers.push_back(read);
+  {
+    CAddressRangeDlg dlg(Dlg::Purpose::ReadBack);
+    EXPECT_EQ(IDOK, dlg.DoModal());
+  }
+  shell.dialogAnswers.push_back({});
+  {
+    CAddressRangeDlg dlg(Dlg::Purpose::Range);
+    dlg.DoModal();
+  }
+  // What each purpose shows: the read-back no CONFIG, length or Write All,
+  // the plain range only Starting and Finish.
+  std::vector<int> ids;
+  for (const FieldInput& in : shell.dialogs.back().shown) ids.push_back(in.id);
+  EXPECT_EQ((std::vector<int>{Dlg::IDC_FINISH, Dlg::IDC_START}), ids);
+  ids.clear();
+  for (const FieldInput& in : shell.dialogs.front().shown) ids.push_back(in.id);
+  EXPECT_EQ((std::vector<int>{Dlg::IDC_EXCLUDE_START, Dlg::IDC_EXCLUDE_END, Dlg::IDC_FINISH, Dlg::IDC_START,
+                              Dlg::IDC_EXCLUDE_ACTIVE, Dlg::IDC_EEPROM_START, Dlg::IDC_ENABLE_EEPROM,
+                              Dlg::IDC_READ_TWICE}),
+            ids);
+
+  CAddressRangeDlg flash;  // as QuickFlash builds it
+  EXPECT_EQ(0, flash.m_bEnableEeprom);
+  EXPECT_EQ(0, flash.m_bExcludeActive);
+  EXPECT_EQ(0x4E00u, flash.GetEepromStart());
+  EXPECT_EQ(0xB600u, flash.GetExcludeStart());
+  EXPECT_EQ(1, flash.m_bVerify);
+  EXPECT_EQ(-1, store.GetProfileInt("flash", "EEprom_Start", -1));  // nothing stored by the others
+
+  // The next read-back starts from what the last one used.
+  shell.dialogAnswers.push_back({});
+  {
+    CAddressRangeDlg again(Dlg::Purpose::ReadBack);
+    again.DoModal();
+  }
+  EXPECT_EQ("9000", Shown(Dlg::IDC_EXCLUDE_START));
+  EXPECT_EQ(1, ShownValue(Dlg::IDC_EXCLUDE_ACTIVE));
+}
+
+// OK is refused, with the reason, for an exclusion turned round and for an
+// EEPROM start its page's window does not hold; nothing changes.
+TEST_F(AddressRangeDlgTest, OkRefusesWhatWouldWriteWhereTheUserSaidNot) {
+  struct Case {
+    std::map<int, std::string> texts;
+    std::map<int, int> values;
+    int field;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{{Dlg::IDC_EXCLUDE_START, "b600"}, {Dlg::IDC_EXCLUDE_END, "b7f"}},
+       {{Dlg::IDC_EXCLUDE_ACTIVE, 1}},
+       Dlg::IDC_EXCLUDE_END,
+       "Exclude End b7f is below Exclude Start b600.\nEnter an end at or above the start."},
+      {{{Dlg::IDC_EEPROM_START, "b600"}},
+       {{Dlg::IDC_ENABLE_EEPROM, 1}},
+       Dlg::IDC_EEPROM_START,
+       "EEprom Start b600 is not in the EEPROM: the EEPROM window of page B is BE00-BFFF."},
+      {{{Dlg::IDC_EEPROM_START, "be00"}, {Dlg::IDC_EEPROM_LENGTH, "0"}},
+       {{Dlg::IDC_ENABLE_EEPROM, 1}},
+       Dlg::IDC_EEPROM_LENGTH,
+       "EEprom Length is 0: nothing would be written to the EEPROM."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    CAddressRangeDlg dlg;
+    const std::string before = dlg.m_excludeEndText + dlg.m_eepromStartText;
+    ScriptedShell::DialogAnswer a;
+    a.texts = c.texts;
+    a.values = c.values;
+    shell.dialogAnswers.push_back(a);
+    EXPECT_EQ(IDCANCEL, dlg.DoModal());
+    EXPECT_EQ(c.field, shell.dialogs.back().refusedField);
+    EXPECT_EQ(c.message, shell.dialogs.back().refusal);
+    EXPECT_EQ(before, dlg.m_excludeEndText + dlg.m_eepromStartText);
+  }
+  // Unchecked, neither is looked at.
+  ScriptedShell::DialogAnswer off;
+  off.texts = {{Dlg::IDC_EXCLUDE_START, "b600"}, {Dlg::IDC_EXCLUDE_END, "b7f"}, {Dlg::IDC_EEPROM_START, "b600"}};
+  off.values = {{Dlg::IDC_EXCLUDE_ACTIVE, 0}, {Dlg::IDC_ENABLE_EEPROM, 0}};
+  shell.dialogAnswers.push_back(off);
+  CAddressRangeDlg dlg;
+  EXPECT_EQ(IDOK, dlg.DoModal());
 }
 
 TEST_F(AddressRangeDlgTest, TypedTextReadsAsLeadingHexDigitsAndLimitsRefuseOk) {

@@ -12,6 +12,9 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <set>
+#include <QTest>
+#include <QProgressBar>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -19,7 +22,9 @@
 
 #include "support/qt/FileDialogAnswer.h"
 #include "OpsTestSupport.h"
+#include "app/TrellisView.h"
 #include "app/qt/MainWindow.h"
+#include "app/qt/ProgressWindow.h"
 #include "app/qt/TrellisApp.h"
 #include "operations/AddressRangeDlg.h"
 #include "operations/FileChoice.h"
@@ -129,6 +134,91 @@ TEST(QtFlashController, FlashesThroughTheMenusAsAUserWould) {
   }
   EXPECT_EQ(dir.Path(), store.GetProfileString("file", "Default path", ""));
   EXPECT_EQ("ecu.s19", store.GetProfileString("file", "Default Name", ""));
+  app.reset();
+}
+
+// Every pass of a flash, its verify and an erase show the progress window:
+// what is written, how far, how fast; Cancel stops at the next command
+// boundary and leaves the talker ready for the next command.
+TEST(QtFlashController, ProgressWindowsShowEveryPassAndCancelStopsCleanly) {
+  SimOptions options;
+  options.eraseTimeMs = 50;
+  VirtualController sim(options);
+  ASSERT_TRUE(sim.Start());
+  ScratchDir dir;
+  WriteText(dir.Path("big.s19"), SRecords(0x8000, Pattern(0x3000, 5)));
+
+  MemoryStore store;
+  store.WriteProfileString("Comm", "Device 1", sim.SlavePath());
+  store.WriteProfileString("file", "BOOT PATH", SourceDir() + "/examples/");
+  store.WriteProfileString("file", "BOOT NAME", "stand-in-loader.s19");
+  ForgetBootFileChoice();
+  ForgetRememberedFiles();
+  CAddressRangeDlg::ForgetRemembered();
+  auto app = std::make_unique<CTrellisApp>(&store);
+  ASSERT_TRUE(app->InitInstance(true));
+  MainWindow* window = app->Window();
+
+  // Watches the progress windows as they come and go.
+  struct Seen {
+    std::vector<std::string> labels;
+    std::set<std::string> subjects;
+    bool percentShown = false, rateShown = false, cancelOnErase = false;
+  } seen;
+  bool cancelAtQuarter = false, cancelled = false;
+  QTimer watch;
+  watch.setInterval(5);
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      auto* w = qobject_cast<ProgressWindow*>(top);
+      if (!w || !w->isVisible()) continue;
+      const std::string label = w->m_label->text().toStdString();
+      if (seen.labels.empty() || seen.labels.back() != label) seen.labels.push_back(label);
+      seen.subjects.insert(w->m_subject->text().toStdString());
+      seen.percentShown = seen.percentShown || w->m_bar->text().endsWith("%");
+      seen.rateShown = seen.rateShown || w->m_rate->text().contains("bytes/s");
+      if (label == "Erasing Flash" && w->m_cancel->isVisible()) seen.cancelOnErase = true;
+      const int span = w->m_bar->maximum() - w->m_bar->minimum();
+      if (cancelAtQuarter && !cancelled && label == "Writing Flash" && span > 0 &&
+          w->m_bar->value() - w->m_bar->minimum() > span / 4) {
+        QTest::mouseClick(w->m_cancel, Qt::LeftButton);
+        cancelled = true;
+      }
+    }
+  });
+  watch.start();
+
+  User user;
+  user.programFile = dir.Path("big.s19");
+  user.Start();
+  window->RunCommand(32782);  // Erase Flash Chip
+  window->RunCommand(32780);  // Flash Controller
+  Pump(50);
+  EXPECT_EQ("Memory written correctly", window->MessagePane()->text().toStdString());
+  EXPECT_NE(seen.labels.end(), std::find(seen.labels.begin(), seen.labels.end(), "Erasing Flash"));
+  EXPECT_FALSE(seen.cancelOnErase) << "an erase is one command: nothing to stop at";
+  EXPECT_NE(seen.labels.end(), std::find(seen.labels.begin(), seen.labels.end(), "Writing Flash"));
+  EXPECT_NE(seen.labels.end(), std::find(seen.labels.begin(), seen.labels.end(), "Verifying"));
+  EXPECT_TRUE(seen.subjects.count("big.s19"));
+  EXPECT_TRUE(seen.percentShown);
+  EXPECT_TRUE(seen.rateShown);
+
+  // Cancelled at a quarter: stopped, said so, and the talker answers the next command.
+  window->RunCommand(32782);
+  cancelAtQuarter = true;
+  window->RunCommand(32780);
+  Pump(50);
+  EXPECT_TRUE(cancelled);
+  const std::string stopped = window->MessagePane()->toolTip().toStdString();
+  EXPECT_EQ(0u, stopped.find("Memory written Failed!!!\nStopped by the user before ")) << stopped;
+  EXPECT_EQ(Outcome::Interrupted, app->View()->m_lastResult.outcome);
+  EXPECT_TRUE(app->View()->Link().BootMode());
+  cancelAtQuarter = false;
+  window->RunCommand(32780);  // no new boot load: the same talker
+  Pump(50);
+  user.Stop();
+  EXPECT_EQ("Memory written correctly", window->MessagePane()->text().toStdString());
+  EXPECT_EQ(1, std::count(user.seen.begin(), user.seen.end(), "box: Reset in Bootstrap Mode"));
   app.reset();
 }
 

@@ -189,6 +189,12 @@ void QtShell::ProgressClosed(CProgressDlg& progress) {
   m_progress.erase(it);
 }
 
+bool QtShell::StopRequested() {
+  for (const auto& [model, window] : m_progress)
+    if (model->m_stopRequested) return true;
+  return false;
+}
+
 ProgressWindow* QtShell::Progress(const CProgressDlg& progress) const {
   auto it = m_progress.find(&progress);
   return it == m_progress.end() ? nullptr : it->second;

@@ -35,6 +35,8 @@ class QtShell : public QObject, public NullShell {
   void ProgressChanged(CProgressDlg& progress) override;
   void ProgressClosed(CProgressDlg& progress) override;
   bool DispatchPendingEvent() override;
+  // Cancel was pressed in a progress window still open.
+  bool StopRequested() override;
 
   // The open progress windows, for tests.
   ProgressWindow* Progress(const CProgressDlg& progress) const;
