@@ -1,0 +1,62 @@
+// The host's own code (CLink, CTalker, the boot load, the flash and EEPROM
+// writers) against our talker running on the emulated MC68HC11F1, in the
+// same process (CCpuDevice).  The talker is the one the build assembled.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Pattern.h"
+#include "image/Programmer.h"
+#include "link/Link.h"
+#include "sim/hc11/CpuDevice.h"
+#include "support/MemoryStore.h"
+#include "support/ScriptedShell.h"
+#include "target/Talker.h"
+
+// The talker as the build wrote it: its bytes from address 0, read from the
+// S-record file with the records' checksums checked.
+Bytes TalkerImage(const std::string& s19Path);
+// S1 records of `bytes` from address 0, 32 bytes a record.
+std::string SRecords(const Bytes& bytes);
+
+class TalkerRig : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // A controller with `chip` on its bus; the host's link is set up to reach
+  // it (Device 1, 1200 boot, 9600 normal) and to boot `loader` (default:
+  // the talker the build assembled).
+  void Start(hc11::FlashChip::Kind chip = hc11::FlashChip::Kind::Am29F010, int eraseMs = 1000,
+             double crystalHz = 8e6);
+  void UseLoader(const std::string& directory, const std::string& name);
+  // Reset into bootstrap mode and BootLoad, checked; the trace is cleared.
+  void Boot();
+  // The user gives up on an exchange (Disconnect) once the controller has
+  // sent nothing for `seconds` of line time while the host waited.
+  void GiveUpAfterSilence(double seconds);
+
+  hc11::Machine& machine() { return device->Machine(); }
+  std::vector<uint8_t>& flash() { return machine().Chip().Array(); }
+  uint8_t Reg(unsigned offset) const { return device->Machine().Register(static_cast<uint8_t>(offset)); }
+  // The line has been quiet in both directions for a while: the host has
+  // sent nothing and the talker has answered everything.
+  void ExpectSilence(double seconds = 0.5);
+
+  MemoryStore store;
+  ScriptedShell shell;
+  CCpuDevice* device = nullptr;  // owned by the link
+  std::unique_ptr<CLink> link;
+  std::unique_ptr<CTalker> talker;
+  bool gaveUp = false;
+
+ private:
+  double m_patience = 0;
+  double m_lastHeard = 0;
+  size_t m_heardCount = 0;
+};
