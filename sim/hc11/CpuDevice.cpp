@@ -139,7 +139,7 @@ unsigned CCpuDevice::Write(const uint8_t* data, unsigned length, int& error) {
   }
   const double bit = m_machine->EHz() / m_hostBaud;
   for (unsigned i = 0; i < length; ++i) {
-    if (m_hangUpAfter != 0 && m_hostSent >= m_hangUpAfter) {
+    if (m_hangUpAfter != 0 && m_hostWritten.size() >= m_hangUpAfter) {
       m_hungUp = true;
       error = EIO;
       return i;
@@ -147,7 +147,7 @@ unsigned CCpuDevice::Write(const uint8_t* data, unsigned length, int& error) {
     const double start = std::max(m_lineIn, static_cast<double>(m_machine->Now()));
     m_lineIn = start + 10 * bit;
     m_in.push_back({data[i], start, bit, m_hostBaud});
-    ++m_hostSent;
+    m_hostWritten.push_back(data[i]);
   }
   return length;
 }
@@ -198,7 +198,9 @@ void CCpuDevice::RunUntil(uint64_t limit, bool untilInput) {
 
 void CCpuDevice::PutOnWire(const Queued& q) {
   HostFrame f{q.byte, q.byte, false, static_cast<uint64_t>(std::ceil(q.start)), q.baud};
-  if (m_dropCount > 0) {
+  if (m_dropCount > 0 && m_dropAfter > 0) {
+    --m_dropAfter;
+  } else if (m_dropCount > 0) {
     --m_dropCount;
     f.dropped = true;
     m_hostLog.push_back(f);
@@ -261,14 +263,6 @@ bool CCpuDevice::LoaderRunning() const {
   return !(romMapped && m.GetCpu().Regs().pc >= 0xBF00) && m.Crash().empty();
 }
 
-std::vector<uint8_t> CCpuDevice::HostBytes() const {
-  std::vector<uint8_t> bytes;
-  bytes.reserve(m_hostLog.size() + m_in.size());
-  for (const auto& f : m_hostLog) bytes.push_back(f.byte);
-  for (const auto& q : m_in) bytes.push_back(q.byte);
-  return bytes;
-}
-
 std::vector<uint8_t> CCpuDevice::TargetBytes() const {
   std::vector<uint8_t> bytes;
   bytes.reserve(m_targetLog.size());
@@ -281,7 +275,7 @@ void CCpuDevice::ClearTrace() {
   m_hostLog.clear();
   m_targetLog.clear();
   m_sciReceived.clear();
-  m_hostSent = 0;
+  m_hostWritten.clear();
 }
 
 // ---- faults ----

@@ -70,7 +70,7 @@ class CCpuDevice : public CSerialDevice {
   void Run(double seconds);
   int HostBaud() const { return m_hostBaud; }
 
-  // ---- what crossed the line ----
+  // ---- what crossed the line since the trace was cleared ----
   struct HostFrame {
     uint8_t byte;      // as the host sent it
     uint8_t onWire;    // after the line's faults
@@ -88,21 +88,25 @@ class CCpuDevice : public CSerialDevice {
   const std::vector<TargetFrame>& TargetLog() const { return m_targetLog; }
   // What the SCI's receiver assembled, in order (tag: index in HostLog, -1 for none).
   const std::vector<hc11::Sci::Received>& SciReceived() const { return m_sciReceived; }
-  std::vector<uint8_t> HostBytes() const;    // as the host sent them
+  std::vector<uint8_t> HostBytes() const { return m_hostWritten; }  // as the host wrote them
   std::vector<uint8_t> TargetBytes() const;  // as the SCI sent them
   void ClearTrace();
   // Crash reports, traps and too-short EEPROM pulses since the last call.
   std::vector<std::string> TakeMessages() { return m_machine->TakeMessages(); }
 
   // ---- faults ----
-  void DropHostBytes(int count) { m_dropCount = count; }
+  // The host's bytes after the next `after` ones are lost, `count` of them.
+  void DropHostBytes(int count, int after = 0) {
+    m_dropCount = count;
+    m_dropAfter = after;
+  }
   // The nth byte from now in that direction (1 = the next) has `mask` flipped.
   void SpoilHostByte(int nth, uint8_t mask);
   void SpoilTargetByte(int nth, uint8_t mask);
   // Noise: each byte either way is hit with probability `rate` (random bits flipped).
   void SetRandomCorruption(double rate, uint32_t seed);
-  // The line goes away (an adapter pulled out) now, or once the host has sent
-  // `count` bytes since the trace was cleared; Replug brings it back.
+  // The line goes away (an adapter pulled out) now, or once the host has
+  // written `count` bytes since the trace was cleared; Replug brings it back.
   void HangUp() { m_hungUp = true; }
   void HangUpAfterHostBytes(size_t count) { m_hangUpAfter = count; }
   void Replug();
@@ -139,12 +143,12 @@ class CCpuDevice : public CSerialDevice {
   double m_lineIn = 0;      // cycle at which the host's line is next free
   std::deque<Queued> m_in;  // the host UART's queue: not started yet
   std::deque<uint8_t> m_out;  // arrived, not read
+  std::vector<uint8_t> m_hostWritten;
   std::vector<HostFrame> m_hostLog;
   std::vector<TargetFrame> m_targetLog;
   std::vector<hc11::Sci::Received> m_sciReceived;
   int m_tagBase = 0;      // SCI tag of HostLog's first entry
-  size_t m_hostSent = 0;  // host bytes since the trace was cleared (hang-up counting)
-  int m_dropCount = 0;
+  int m_dropCount = 0, m_dropAfter = 0;
   int m_spoilHostAt = 0, m_spoilTargetAt = 0;
   uint8_t m_spoilHostMask = 0, m_spoilTargetMask = 0;
   double m_noiseRate = 0;

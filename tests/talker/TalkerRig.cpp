@@ -80,18 +80,18 @@ void TalkerRig::UseLoader(const std::string& directory, const std::string& name)
   ForgetBootFileChoice();
 }
 
-void TalkerRig::Start(hc11::FlashChip::Kind chip, int eraseMs, double crystalHz) {
+void TalkerRig::Start(const Board& board) {
   talker.reset();
   link.reset();
   hc11::MachineOptions options;
-  options.chip = chip;
-  options.chipEraseMs = eraseMs;
-  options.crystalHz = crystalHz;
+  options.chip = board.chip;
+  options.chipEraseMs = board.eraseMs;
+  options.crystalHz = board.crystalHz;
   auto owned = std::make_unique<CCpuDevice>(options);
   device = owned.get();
   store.WriteProfileString("Comm", "Device 1", CCpuDevice::kDefaultName);
-  store.WriteProfileInt("Comm", "BSB", 1200);
-  store.WriteProfileInt("Comm", "Normal Baud", 9600);
+  store.WriteProfileInt("Comm", "BSB", board.bootBaud);
+  store.WriteProfileInt("Comm", "Normal Baud", board.normalBaud);
   link = std::make_unique<CLink>(std::move(owned));
   link->ReadSettings();
   talker = std::make_unique<CTalker>(*link);
@@ -121,8 +121,8 @@ void TalkerRig::GiveUpAfterSilence(double seconds) {
 }
 
 void TalkerRig::ExpectSilence(double seconds) {
-  const size_t host = device->HostLog().size(), target = device->TargetLog().size();
+  const size_t host = device->HostBytes().size(), target = device->TargetLog().size();
   device->Run(seconds);
-  EXPECT_EQ(device->HostLog().size(), host) << "the host sent more";
+  EXPECT_EQ(device->HostBytes().size(), host) << "the host sent more";
   EXPECT_EQ(device->TargetLog().size(), target) << "the talker sent something unprompted";
 }

@@ -24,16 +24,31 @@ Bytes TalkerImage(const std::string& s19Path);
 // S1 records of `bytes` from address 0, 32 bytes a record.
 std::string SRecords(const Bytes& bytes);
 
+struct RigBoard {
+  hc11::FlashChip::Kind chip = hc11::FlashChip::Kind::Am29F010;
+  int eraseMs = 1000;      // the chip's erase time
+  double crystalHz = 8e6;  // E = 2 MHz
+  // The boot ROM's fast rate (E/256) unless a test is about the 1200-baud
+  // download: the download then takes a sixth of the line time.
+  int bootBaud = 7812;
+  int normalBaud = 9600;
+};
+
 class TalkerRig : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
 
-  // A controller with `chip` on its bus; the host's link is set up to reach
-  // it (Device 1, 1200 boot, 9600 normal) and to boot `loader` (default:
-  // the talker the build assembled).
-  void Start(hc11::FlashChip::Kind chip = hc11::FlashChip::Kind::Am29F010, int eraseMs = 1000,
-             double crystalHz = 8e6);
+  using Board = RigBoard;
+  // A controller on `board`; the host's link is set up to reach it (Device
+  // 1 and both rates) and to boot the loader chosen with UseLoader (by
+  // default the talker the build assembled).
+  void Start(const Board& board = Board());
+  void Start(hc11::FlashChip::Kind chip) {
+    Board board;
+    board.chip = chip;
+    Start(board);
+  }
   void UseLoader(const std::string& directory, const std::string& name);
   // Reset into bootstrap mode and BootLoad, checked; the trace is cleared.
   void Boot();
