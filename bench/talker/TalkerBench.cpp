@@ -192,9 +192,12 @@ int main() {
                  OneAtATime(host, device, CMD_FLASH_WRITE, 0x9000, Pattern(64, 2)));
     EepromOn(*host.talker, 0x0E00);
     host.talker->WriteTargetByte(REG_BPROT, 0);
-    device.Machine().Eeprom().fill(0x00);
-    PrintLatency("0x31 EEPROM (erase and program)", OneAtATime(host, device, CMD_EEPROM_WRITE, 0x0E00, Pattern(8, 3)));
-    PrintLatency("0x31 EEPROM (program only)", OneAtATime(host, device, CMD_EEPROM_WRITE, 0x0E40, Bytes(8, 0x00)));
+    auto& cells = device.Machine().Eeprom();
+    std::fill(cells.begin(), cells.begin() + 0x40, 0x00);   // erased, then programmed
+    std::fill(cells.begin() + 0x40, cells.end(), 0xFF);     // programmed only
+    PrintLatency("0x31 EEPROM (erase and program)",
+                 OneAtATime(host, device, CMD_EEPROM_WRITE, 0x0E00, Bytes(8, 0x5A)));
+    PrintLatency("0x31 EEPROM (program only)", OneAtATime(host, device, CMD_EEPROM_WRITE, 0x0E40, Bytes(8, 0x5A)));
 
     // Reads: the acknowledgement of the first byte of a two-byte read goes
     // out only after that byte came in, so the second byte's latency is the
@@ -225,7 +228,7 @@ int main() {
     PrintLatency("0x51 block write (SST29EE010)",
                  OneAtATime(host, device, CMD_FLASH_BLOCK_WRITE, 0xA000, Pattern(64, 4)), "page write");
     PrintLatency("0x51 block across two pages",
-                 OneAtATime(host, device, CMD_FLASH_BLOCK_WRITE, 0xA0C0 - 32, Pattern(64, 5)), "two page writes");
+                 OneAtATime(host, device, CMD_FLASH_BLOCK_WRITE, 0xA0E0, Pattern(64, 5)), "two page writes");
   }
   g_settings = nullptr;
   return 0;

@@ -32,11 +32,11 @@ set(KESTON_TALKER_CSCTL 0x04 CACHE STRING
     "Talker: CSCTL: PCSEN set, program chip select over 64 KB (PSIZA, PSIZB clear)")
 set(KESTON_TALKER_STACK_TOP 0x03FF CACHE STRING
     "Talker: first stack address (the stack grows down from here)")
-set(KESTON_TALKER_STACK_SIZE 16 CACHE STRING
+set(KESTON_TALKER_STACK_SIZE 12 CACHE STRING
     "Talker: bytes kept for the stack below STACK_TOP (the talker's deepest call chain uses 7)")
-set(KESTON_TALKER_PAGE_BUF 0x0370 CACHE STRING
+set(KESTON_TALKER_PAGE_BUF 0x0374 CACHE STRING
     "Talker: 128-byte page buffer for the SST29EE010 page writes")
-set(KESTON_TALKER_BLOCK_BUF 0x0330 CACHE STRING
+set(KESTON_TALKER_BLOCK_BUF 0x0334 CACHE STRING
     "Talker: 64-byte buffer for one flash block write (the host's block size)")
 set(KESTON_TALKER_EEPROM_PULSE_US 10000 CACHE STRING
     "Talker: EEPROM erase and programming pulse in microseconds (M68HC11 Reference Manual: 10 ms)")

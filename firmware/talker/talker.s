@@ -77,11 +77,13 @@ count:  .byte   0                       ; data bytes left (0 means 256)
 value:  .byte   0                       ; the byte being programmed; the block's last byte
 failed: .byte   0                       ; block write: a byte of the block was not written
 changed: .byte  0                       ; block write: the page differs from the chip
+copied: .byte   0                       ; block write: PAGE_BUF holds the chip's page
+offset: .byte   0                       ; block write: where the block starts in the page
 rounds: .byte   0                       ; EEPROM pulse: timer rounds left
 first:  .word   0                       ; block write: address of the block's first byte
 bend:   .word   0                       ; block write: end of the received bytes in BLOCK_BUF
 page:   .word   0                       ; block write: the page being written
-addr:   .word   0                       ; block write: merge address
+addr:   .word   0                       ; block write: next block byte to merge
 left:   .word   0                       ; chip erase: milliseconds left
 ident:  .word   0                       ; manufacturer and device code
 
@@ -448,14 +450,19 @@ er_answer:
 ; every byte but the last before it sends the rest of the block; those
 ; echoes are the bytes as received (the line check).  The last byte's echo
 ; is held until every page has been written and verified: it is the last
-; byte read back from the chip when all went well, and its complement when
-; any byte of the block or of the pages around it did not come back as
-; intended.  So a block that failed always ends in a wrong echo.  Bytes
+; byte, as the chip now holds it, when all went well, and its complement
+; when any byte of the block or of the pages around it did not come back
+; as intended (every page is read back whole after its write).  So a block
+; that failed always ends in a wrong echo.  Bytes
 ; beyond BLOCK_SIZE are not written and are echoed as their complement.
+;   Once the last byte but one has been echoed, the host sends at most that
+; last byte before it waits for an echo: the SCI holds it while the first
+; page is read, which takes that time off the wait for the last echo.
 cmd_block:
         bsr     header
         sty     *first
         clr     failed
+        clr     copied
         ldy     #BLOCK_BUF
 bl_next:
         jsr     *getc
@@ -472,97 +479,115 @@ bl_kept:
         dec     count
         beq     bl_write
         jsr     *putc
+        ldab    *count
+        decb
+        bne     bl_next
+        sty     *bend                   ; the last byte is next: read the page now
+        ldd     *first
+        bsr     page_of
+        bsr     read_page
+        ldy     *bend
         bra     bl_next
 bl_write:
         sty     *bend
         ldd     *first
-        andb    #0x80
-        std     *page
-        bsr     write_page
-        ; A second page when the block runs past the first: the first
-        ; byte's offset in its page plus the bytes received exceeds a page.
+        bsr     page_of
         ldab    *first+1
-        andb    #0x7F
-        clra
-        addd    *bend
-        subd    #BLOCK_BUF+PAGE+1
-        bmi     bl_answer
+        andb    #PAGE-1                 ; the block's offset in its page
+        ldy     #BLOCK_BUF
+        bsr     write_page
+        cpy     *bend
+        beq     bl_answer               ; all of it went into the first page
         ldd     *page
         addd    #PAGE
         std     *page
+        clrb
         bsr     write_page
 bl_answer:
-        ldaa    *value
+        ldaa    *value                  ; verified on the chip with its page
         tst     failed
-        bne     bl_bad
-        ldd     *bend                   ; the last byte's address:
-        subd    #BLOCK_BUF+1            ; first + received - 1
-        addd    *first
-        xgdy
-        ldaa    0,y
-        bra     bl_echo
-bl_bad: coma
+        beq     bl_echo
+        coma
 bl_echo:
         jsr     *putc
         jmp     main
 
-; Writes the page at *page with the block merged in.  X is saved.
-write_page:
+; *page = the page holding address D.
+page_of:
+        andb    #0x100-PAGE
+        std     *page
+        rts
+
+; Reads the page at *page into PAGE_BUF, unless it is not the chip's.
+; A, B, X and Y are lost.
+read_page:
         ldy     *page
-        bsr     internal
-        bcs     wp_bad                  ; not the chip's: nothing is written
-        pshx
-        ; the page as the chip holds it
+        jsr     internal
+        bcs     rp_done
         ldx     *page
         ldy     #PAGE_BUF
-wp_copy:
-        ldaa    0,x
-        staa    0,y
+rp_copy:
+        ldd     0,x
+        std     0,y
+        inx
         inx
         iny
+        iny
         cpy     #PAGE_BUF+PAGE
-        bne     wp_copy
-        ; the block's bytes that fall in this page
+        bne     rp_copy
+        inc     copied
+rp_done:
+        ldx     #REGS
+        rts
+
+; Writes the page at *page: the chip's bytes, with the block's bytes from
+; Y on merged in from offset B until the page or the block ends.  Leaves Y
+; at the first block byte not merged.
+write_page:
+        stab    *offset
+        sty     *addr
+        tst     copied
+        bne     wp_read
+        bsr     read_page
+wp_read:
+        tst     copied
+        beq     wp_bad                  ; not the chip's: nothing is written
+        ldx     #PAGE_BUF
+        ldab    *offset
+        abx
+        ldy     *addr
         clr     changed
-        ldd     *first
-        std     *addr
-        ldy     #BLOCK_BUF
 wp_merge:
         cpy     *bend
         beq     wp_merged
-        ldd     *addr
-        subd    *page
-        tsta
-        bne     wp_skip                 ; before or after this page
-        tstb
-        bmi     wp_skip
-        ldx     #PAGE_BUF
-        abx
+        cpx     #PAGE_BUF+PAGE
+        beq     wp_merged
         ldaa    0,y
         cmpa    0,x
-        beq     wp_skip
+        beq     wp_same
         staa    0,x
         inc     changed
-wp_skip:
+wp_same:
+        inx
         iny
-        ldd     *addr
-        addd    #1
-        std     *addr
         bra     wp_merge
 wp_merged:
+        sty     *addr
         tst     changed
         beq     wp_done                 ; the chip holds it already
         ; Software data protection sequence, then the whole page within
         ; the byte-load window (SST29EE010 data sheet: 100 us per byte at
-        ; most; this loop takes 24 E cycles a byte).
+        ; most; this loop takes 17 E cycles a byte).
         ldab    #0xA0
-        bsr     command
+        jsr     command
         ldx     *page
         ldy     #PAGE_BUF
 wp_load:
-        ldaa    0,y
-        staa    0,x
+        ldd     0,y
+        std     0,x
         inx
+        inx
+        iny
         iny
         cpy     #PAGE_BUF+PAGE
         bne     wp_load
@@ -577,23 +602,25 @@ wp_poll:
         bpl     wp_written
         dey
         bne     wp_poll
-        bra     wp_fail
+        bra     wp_bad
 wp_written:
         ldx     *page
         ldy     #PAGE_BUF
 wp_verify:
-        ldaa    0,x
-        cmpa    0,y
-        bne     wp_fail
+        ldd     0,x
+        cpd     0,y
+        bne     wp_bad
         inx
+        inx
+        iny
         iny
         cpy     #PAGE_BUF+PAGE
         bne     wp_verify
-wp_done:
-        pulx
-        rts
-wp_fail:
-        pulx
+        bra     wp_done
 wp_bad: inc     failed
+wp_done:
+        ldx     #REGS
+        clr     copied
+        ldy     *addr
         rts
 talker_end:
