@@ -89,6 +89,7 @@ class CCpuDevice : public CSerialDevice {
   // What the SCI's receiver assembled, in order (tag: index in HostLog, -1 for none).
   const std::vector<hc11::Sci::Received>& SciReceived() const { return m_sciReceived; }
   std::vector<uint8_t> HostBytes() const { return m_hostWritten; }  // as the host wrote them
+  size_t HostByteCount() const { return m_hostWritten.size(); }
   std::vector<uint8_t> TargetBytes() const;  // as the SCI sent them
   void ClearTrace();
   // Crash reports, traps and too-short EEPROM pulses since the last call.

@@ -54,7 +54,13 @@ void TalkerRig::SetUp() {
   g_settings = &store;
   UseLoader(KESTON_TALKER_DIR, "talker.s19");
   shell.onDispatch = [this] {
-    if (m_patience <= 0 || !device || !link) return false;
+    if (!device || !link) return false;
+    if (m_action && device->HostByteCount() >= m_actionAt) {
+      auto action = std::move(m_action);
+      m_action = nullptr;
+      action();
+    }
+    if (m_patience <= 0) return false;
     const size_t heard = device->TargetLog().size();
     if (heard != m_heardCount) {
       m_heardCount = heard;
@@ -118,6 +124,11 @@ void TalkerRig::GiveUpAfterSilence(double seconds) {
   m_patience = seconds;
   m_heardCount = device ? device->TargetLog().size() : 0;
   m_lastHeard = device ? device->Now() : 0;
+}
+
+void TalkerRig::AtHostByte(size_t count, std::function<void()> action) {
+  m_actionAt = count;
+  m_action = std::move(action);
 }
 
 void TalkerRig::ExpectSilence(double seconds) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,6 +56,9 @@ class TalkerRig : public ::testing::Test {
   // The user gives up on an exchange (Disconnect) once the controller has
   // sent nothing for `seconds` of line time while the host waited.
   void GiveUpAfterSilence(double seconds);
+  // Runs `action` once, while the host waits for an answer, as soon as it
+  // has written `count` bytes since the trace was cleared.
+  void AtHostByte(size_t count, std::function<void()> action);
 
   hc11::Machine& machine() { return device->Machine(); }
   std::vector<uint8_t>& flash() { return machine().Chip().Array(); }
@@ -71,6 +75,8 @@ class TalkerRig : public ::testing::Test {
   bool gaveUp = false;
 
  private:
+  size_t m_actionAt = 0;
+  std::function<void()> m_action;
   double m_patience = 0;
   double m_lastHeard = 0;
   size_t m_heardCount = 0;
