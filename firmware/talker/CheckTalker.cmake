@@ -1,6 +1,7 @@
 # cmake -DBIN=talker.bin -DELF=talker.elf -DNM=m68hc11-nm -DLIMIT=n -DOUTPUT=talker_symbols.h -P CheckTalker.cmake
 # Fails the build when the talker no longer fits its download or its part
 # of the RAM, and writes its size and symbols for the tests.
+cmake_minimum_required(VERSION 3.20)
 file(SIZE "${BIN}" size)
 if(size GREATER 1024)
   message(FATAL_ERROR "talker: ${size} bytes; the bootstrap download holds at most 1024")

@@ -43,11 +43,6 @@ set(KESTON_TALKER_EEPROM_PULSE_US 10000 CACHE STRING
 set(KESTON_TALKER_ERASE_TIMEOUT_MS 30000 CACHE STRING
     "Talker: longest wait for a chip erase before it is reported failed (the chip's typical erase is about a second)")
 
-# Fixed by the MC68HC11F1 and its boot ROM, not by the board.
-set(KESTON_TALKER_REGS 0x1000)  # register block as out of reset (INIT)
-set(KESTON_TALKER_RAM_SIZE 1024)  # RAM 0x0000-0x03FF: the whole download fits here
-set(KESTON_TALKER_BLOCK_SIZE 64)
-
 # keston_talker_board(<output dir> <result prefix> [NAME VALUE]...)
 # Writes <output dir>/board.inc and board.h from the parameters above, with
 # any of them replaced by the NAME VALUE pairs (names without the
@@ -55,6 +50,10 @@ set(KESTON_TALKER_BLOCK_SIZE 64)
 # with the reason when a value cannot work.  Sets <prefix>_CODE_LIMIT (the
 # first address the code may not reach) and <prefix>_SUMMARY in the caller.
 function(keston_talker_board dir prefix)
+  # Fixed by the MC68HC11F1 and its boot ROM, and by the host's block size.
+  set(KESTON_TALKER_REGS 0x1000)  # register block as out of reset (INIT)
+  set(KESTON_TALKER_RAM_SIZE 1024)  # RAM 0x0000-0x03FF: the whole download fits here
+  set(KESTON_TALKER_BLOCK_SIZE 64)
   set(names CRYSTAL_HZ BAUD HPRIO FLASH_5555 FLASH_2AAA FLASH_ID CHIP_SELECTS CSSTRH CSCTL STACK_TOP STACK_SIZE
             PAGE_BUF BLOCK_BUF EEPROM_PULSE_US ERASE_TIMEOUT_MS)
   foreach(n IN LISTS names)
