@@ -206,6 +206,7 @@ int main() {
     device.ClearTrace();
     CProgrammer back;
     host.talker->ReadTargetBlock(0x9000, back, 1);
+    device.Run(0.01);  // the last acknowledgement onto the wire
     const auto& h = device.HostLog();
     const auto& t = device.TargetLog();
     const uint64_t bit = device.Machine().GetSci().BitCycles();
