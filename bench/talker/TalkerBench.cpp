@@ -16,13 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "Pattern.h"
 #include "board.h"
 #include "image/Programmer.h"
 #include "link/Link.h"
 #include "shell/SettingsStore.h"
 #include "shell/Shell.h"
 #include "sim/SimDevice.h"
-#include "Pattern.h"
 #include "sim/hc11/CpuDevice.h"
 #include "support/MemoryStore.h"
 #include "talker_symbols.h"
@@ -111,8 +111,8 @@ Latency OneAtATime(Host& host, CCpuDevice& device, uint8_t command, unsigned add
   unsigned at = address;
   int result = 1;
   talker.SendDataPhase(
-      at, static_cast<uint8_t>(data.size()), [&](unsigned a) { return data[a - address]; }, EchoPacing::OneAtATime,
-      50, result);
+      at, static_cast<uint8_t>(data.size()), [&](unsigned a) { return data[a - address]; },
+      EchoPacing::OneAtATime, 50, result);
   return EchoLatency(device, 4);
 }
 
@@ -186,18 +186,21 @@ int main() {
     auto owned = std::make_unique<CCpuDevice>(machine);
     CCpuDevice& device = *owned;
     if (!Boot(host, std::move(owned), store, CCpuDevice::kDefaultName, talkerDir, "talker.s19")) return 1;
-    PrintLatency("0x41 write (RAM)", OneAtATime(host, device, CMD_WRITE, talker_board::PAGE_BUF, Pattern(64, 1)));
-    PrintLatency("0x71 flash write (Am29F010)", OneAtATime(host, device, CMD_FLASH_WRITE, 0x9000, Pattern(64, 2)));
+    PrintLatency("0x41 write (RAM)",
+                 OneAtATime(host, device, CMD_WRITE, talker_board::PAGE_BUF, Pattern(64, 1)));
+    PrintLatency("0x71 flash write (Am29F010)",
+                 OneAtATime(host, device, CMD_FLASH_WRITE, 0x9000, Pattern(64, 2)));
     PrintLatency("0x71 byte already there (skipped)",
                  OneAtATime(host, device, CMD_FLASH_WRITE, 0x9000, Pattern(64, 2)));
     EepromOn(*host.talker, 0x0E00);
     host.talker->WriteTargetByte(REG_BPROT, 0);
     auto& cells = device.Machine().Eeprom();
-    std::fill(cells.begin(), cells.begin() + 0x40, 0x00);   // erased, then programmed
-    std::fill(cells.begin() + 0x40, cells.end(), 0xFF);     // programmed only
+    std::fill(cells.begin(), cells.begin() + 0x40, 0x00);  // erased, then programmed
+    std::fill(cells.begin() + 0x40, cells.end(), 0xFF);    // programmed only
     PrintLatency("0x31 EEPROM (erase and program)",
                  OneAtATime(host, device, CMD_EEPROM_WRITE, 0x0E00, Bytes(8, 0x5A)));
-    PrintLatency("0x31 EEPROM (program only)", OneAtATime(host, device, CMD_EEPROM_WRITE, 0x0E40, Bytes(8, 0x5A)));
+    PrintLatency("0x31 EEPROM (program only)",
+                 OneAtATime(host, device, CMD_EEPROM_WRITE, 0x0E40, Bytes(8, 0x5A)));
 
     // Reads: the acknowledgement of the first byte of a two-byte read goes
     // out only after that byte came in, so the second byte's latency is the

@@ -35,9 +35,7 @@ uint64_t CCpuDevice::CyclesIn(double seconds) const {
   return static_cast<uint64_t>(std::llround(std::max(0.0, seconds) * m_machine->EHz()));
 }
 
-double CCpuDevice::Now() const {
-  return static_cast<double>(m_machine->Now() - m_origin) / m_machine->EHz();
-}
+double CCpuDevice::Now() const { return static_cast<double>(m_machine->Now() - m_origin) / m_machine->EHz(); }
 
 // ---- CSerialDevice ----
 

@@ -72,17 +72,17 @@ class CCpuDevice : public CSerialDevice {
 
   // ---- what crossed the line since the trace was cleared ----
   struct HostFrame {
-    uint8_t byte;      // as the host sent it
-    uint8_t onWire;    // after the line's faults
-    bool dropped;      // never reached the wire
-    uint64_t start;    // machine cycle of its start bit
-    int baud;          // the host's rate
+    uint8_t byte;    // as the host sent it
+    uint8_t onWire;  // after the line's faults
+    bool dropped;    // never reached the wire
+    uint64_t start;  // machine cycle of its start bit
+    int baud;        // the host's rate
   };
   struct TargetFrame {
-    uint8_t byte;      // as the SCI sent it
-    uint8_t heard;     // as the host's UART made it out (faults, a rate mismatch)
-    bool delivered;    // reached an open port
-    uint64_t end;      // machine cycle at the end of its stop bit
+    uint8_t byte;    // as the SCI sent it
+    uint8_t heard;   // as the host's UART made it out (faults, a rate mismatch)
+    bool delivered;  // reached an open port
+    uint64_t end;    // machine cycle at the end of its stop bit
   };
   const std::vector<HostFrame>& HostLog() const { return m_hostLog; }
   const std::vector<TargetFrame>& TargetLog() const { return m_targetLog; }
@@ -141,14 +141,14 @@ class CCpuDevice : public CSerialDevice {
   CommTimeouts m_timeouts;
   CommState m_state;
   int m_hostBaud = 9600;
-  double m_lineIn = 0;      // cycle at which the host's line is next free
-  std::deque<Queued> m_in;  // the host UART's queue: not started yet
+  double m_lineIn = 0;        // cycle at which the host's line is next free
+  std::deque<Queued> m_in;    // the host UART's queue: not started yet
   std::deque<uint8_t> m_out;  // arrived, not read
   std::vector<uint8_t> m_hostWritten;
   std::vector<HostFrame> m_hostLog;
   std::vector<TargetFrame> m_targetLog;
   std::vector<hc11::Sci::Received> m_sciReceived;
-  int m_tagBase = 0;      // SCI tag of HostLog's first entry
+  int m_tagBase = 0;  // SCI tag of HostLog's first entry
   int m_dropCount = 0, m_dropAfter = 0;
   int m_spoilHostAt = 0, m_spoilTargetAt = 0;
   uint8_t m_spoilHostMask = 0, m_spoilTargetMask = 0;

@@ -26,10 +26,17 @@ TEST_F(EepromTest, BlockWriteSpendsOnlyTheNeededPulsesAllOfFullLength) {
   Bytes after = Pattern(512, 22);
   for (unsigned i = 0; i < 512; i += 4) {
     switch (i / 4 % 4) {
-      case 0: after[i] = before[i]; break;                               // already there
-      case 1: after[i] = static_cast<uint8_t>(before[i] & 0x5A); break;  // bits to clear only
-      case 2: after[i] = 0xFF; break;                                    // erase only
-      default: break;
+      case 0:
+        after[i] = before[i];
+        break;  // already there
+      case 1:
+        after[i] = static_cast<uint8_t>(before[i] & 0x5A);
+        break;  // bits to clear only
+      case 2:
+        after[i] = 0xFF;
+        break;  // erase only
+      default:
+        break;
     }
   }
   unsigned pulses = 0;

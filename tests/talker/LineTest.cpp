@@ -83,21 +83,27 @@ const Operation kOperations[] = {
 };
 
 enum class Fault { DroppedData, SpoiledData, SpoiledEcho, Stall, HangUp, Noise };
-const char* const kFaultNames[] = {"dropped data byte", "spoiled data byte", "spoiled echo", "stall", "hang-up",
-                                   "noise"};
+const char* const kFaultNames[] = {
+    "dropped data byte", "spoiled data byte", "spoiled echo", "stall", "hang-up", "noise"};
 
 class FaultTest : public TalkerRig, public ::testing::WithParamInterface<std::tuple<Operation, int>> {
  protected:
   void Inject(Fault fault, const Operation& op) {
     const int host = static_cast<int>(op.hostByte), target = static_cast<int>(op.targetByte);
     switch (fault) {
-      case Fault::DroppedData: return device->DropHostBytes(1, host - 1);
-      case Fault::SpoiledData: return device->SpoilHostByte(host, 0x10);
-      case Fault::SpoiledEcho: return device->SpoilTargetByte(target, 0x01);
-      case Fault::Stall: return AtHostByte(op.hostByte, [this] { device->Stall(); });
-      case Fault::HangUp: return device->HangUpAfterHostBytes(op.hostByte);
+      case Fault::DroppedData:
+        return device->DropHostBytes(1, host - 1);
+      case Fault::SpoiledData:
+        return device->SpoilHostByte(host, 0x10);
+      case Fault::SpoiledEcho:
+        return device->SpoilTargetByte(target, 0x01);
+      case Fault::Stall:
+        return AtHostByte(op.hostByte, [this] { device->Stall(); });
+      case Fault::HangUp:
+        return device->HangUpAfterHostBytes(op.hostByte);
       // About eight bytes hit, either way.
-      case Fault::Noise: return device->SetRandomCorruption(8.0 / (3.0 * static_cast<double>(op.size)), 7);
+      case Fault::Noise:
+        return device->SetRandomCorruption(8.0 / (3.0 * static_cast<double>(op.size)), 7);
     }
   }
   int Run(const Operation& op, const Bytes& data) {
@@ -105,7 +111,8 @@ class FaultTest : public TalkerRig, public ::testing::WithParamInterface<std::tu
     for (unsigned i = 0; i < data.size(); ++i) image.SetImageByte(op.address + i, data[i]);
     const unsigned last = static_cast<unsigned>(data.size() - 1);
     if (std::string(op.name) == "WriteFlash") return WriteFlash(*talker, op.address, image, last, true);
-    if (std::string(op.name) == "WriteFlashBlocks") return WriteFlashBlocks(*talker, op.address, image, last, true);
+    if (std::string(op.name) == "WriteFlashBlocks")
+      return WriteFlashBlocks(*talker, op.address, image, last, true);
     return WriteEepromBlock(*talker, op.address, image, last);
   }
   Bytes Holds(const Operation& op) {
@@ -155,5 +162,64 @@ INSTANTIATE_TEST_SUITE_P(Line, FaultTest,
                            }
                            return name;
                          });
+
+// Reads, the identity and the erase carry no echo of their own, but a line
+// that fails them still ends them in failure, never in a result.
+class AnswerFaultTest : public TalkerRig {
+ protected:
+  void SetUp() override {
+    TalkerRig::SetUp();
+    Start();
+    Boot();
+    GiveUpAfterSilence(3.0);
+    std::copy(chip.begin(), chip.end(), flash().begin() + 0x8000);
+  }
+  int Read() {
+    CProgrammer image;
+    const int result = talker->ReadTargetBlock(0x8000, image, 1023);
+    for (unsigned i = 0; i < 1024 && result; ++i)
+      if (image.GetImageByte(0x8000 + i) != chip[i]) return -1;
+    return result;
+  }
+  const Bytes chip = Pattern(1024, 63);
+};
+
+TEST_F(AnswerFaultTest, ReadStalledOrHungUp) {
+  AtHostByte(100, [this] { device->Stall(); });
+  EXPECT_EQ(Read(), 0);
+  EXPECT_TRUE(gaveUp);
+  Boot();
+  device->HangUpAfterHostBytes(100);
+  EXPECT_EQ(Read(), 0);
+  EXPECT_EQ(talker->FaultOutcome(), Outcome::LinkLost);
+  device->Replug();
+  Boot();
+  EXPECT_EQ(Read(), 1);
+}
+
+TEST_F(AnswerFaultTest, IdentitySpoiledOrStalled) {
+  device->SpoilTargetByte(1, 0x40);  // the 0x37
+  EXPECT_EQ(GetFlashId(*talker), 0u);
+  EXPECT_EQ(talker->FaultOutcome(), Outcome::CommandRejected);
+  Boot();
+  AtHostByte(1, [this] { device->Stall(); });
+  EXPECT_EQ(GetFlashId(*talker), 0u);
+  EXPECT_TRUE(gaveUp);
+  Boot();
+  EXPECT_EQ(GetFlashId(*talker), 0x0120u);
+}
+
+TEST_F(AnswerFaultTest, EraseAnswerSpoiledOrLineGone) {
+  device->SpoilTargetByte(2, 0x01);  // the 0xFF that says erased
+  EXPECT_EQ(ChipErase(*talker), 0);
+  EXPECT_EQ(talker->FaultOutcome(), Outcome::ChipFailed);
+  Boot();
+  device->HangUpAfterHostBytes(1);  // the go-ahead never leaves
+  EXPECT_EQ(ChipErase(*talker), 0);
+  EXPECT_EQ(talker->FaultOutcome(), Outcome::LinkLost);
+  device->Replug();
+  Boot();
+  EXPECT_EQ(ChipErase(*talker), 1);
+}
 
 }  // namespace

@@ -24,7 +24,9 @@ class SstTest : public TalkerRig {
     for (unsigned i = 0; i < data.size(); ++i) image.SetImageByte(address + i, data[i]);
     return WriteFlashBlocks(*talker, address, image, static_cast<unsigned>(data.size() - 1), true);
   }
-  void Fill(unsigned address, const Bytes& data) { std::copy(data.begin(), data.end(), flash().begin() + address); }
+  void Fill(unsigned address, const Bytes& data) {
+    std::copy(data.begin(), data.end(), flash().begin() + address);
+  }
   Bytes Chip(unsigned address, size_t count) {
     return Bytes(flash().begin() + address, flash().begin() + address + static_cast<long>(count));
   }
@@ -40,7 +42,8 @@ TEST_F(SstTest, BlocksFillWholePagesAndEchoEveryByte) {
   Bytes expected;
   for (size_t at = 0; at < program.size(); at += 64) {
     expected.push_back(0xAE);
-    expected.insert(expected.end(), program.begin() + static_cast<long>(at), program.begin() + static_cast<long>(at) + 64);
+    expected.insert(expected.end(), program.begin() + static_cast<long>(at),
+                    program.begin() + static_cast<long>(at) + 64);
   }
   EXPECT_EQ(device->TargetBytes(), expected);
   CProgrammer back;
@@ -114,7 +117,8 @@ TEST_F(SstTest, PageTheChipNeverSeesFailsTheBlock) {
   EXPECT_EQ(talker->FaultAddress(), 0x0E7Fu);
   EXPECT_EQ(device->TargetBytes().back(), static_cast<uint8_t>(~block.back()));
   EXPECT_EQ(Chip(0x0E40, 64), Bytes(64, 0xFF));
-  EXPECT_TRUE(std::all_of(machine().Eeprom().begin(), machine().Eeprom().end(), [](uint8_t b) { return b == 0xFF; }));
+  EXPECT_TRUE(
+      std::all_of(machine().Eeprom().begin(), machine().Eeprom().end(), [](uint8_t b) { return b == 0xFF; }));
 
   device->ClearTrace();
   talker->ClearFault();
@@ -142,7 +146,8 @@ TEST_F(SstTest, OverlongBlockWritesWhatFitsAndSaysSo) {
   ASSERT_EQ(echoes.size(), 100u);
   for (unsigned i = 0; i < 100; ++i)
     EXPECT_EQ(echoes[i], i < talker_board::BLOCK_SIZE ? data[i] : static_cast<uint8_t>(~data[i])) << i;
-  EXPECT_EQ(Chip(0xA000, talker_board::BLOCK_SIZE), Bytes(data.begin(), data.begin() + talker_board::BLOCK_SIZE));
+  EXPECT_EQ(Chip(0xA000, talker_board::BLOCK_SIZE),
+            Bytes(data.begin(), data.begin() + talker_board::BLOCK_SIZE));
   EXPECT_EQ(Chip(0xA000 + talker_board::BLOCK_SIZE, 128 - talker_board::BLOCK_SIZE),
             Bytes(128 - talker_board::BLOCK_SIZE, 0xFF));
   ExpectSilence();
