@@ -550,8 +550,6 @@ write_page:
         bne     wp_read
         bsr     read_page
 wp_read:
-        tst     copied
-        beq     wp_bad                  ; not the chip's: nothing is written
         ldx     #PAGE_BUF
         ldab    *offset
         abx
@@ -572,7 +570,9 @@ wp_same:
         iny
         bra     wp_merge
 wp_merged:
-        sty     *addr
+        sty     *addr                   ; past this page's bytes, written or not
+        tst     copied
+        beq     wp_bad                  ; not the chip's: nothing is written
         tst     changed
         beq     wp_done                 ; the chip holds it already
         ; Software data protection sequence, then the whole page within

@@ -108,7 +108,7 @@ TEST_F(SstTest, LastEchoComesAfterThePageIsWritten) {
 
 // A page the chip never sees (the EEPROM window, the RAM) is refused: the
 // block's last echo is the complement of its last byte, so the host sees
-// the failure, and nothing is written.
+// the failure, and nothing is written there.
 TEST_F(SstTest, PageTheChipNeverSeesFailsTheBlock) {
   ASSERT_EQ(machine().ConfigCell() & 0x01, 0x01) << "the EEPROM is out of reset at 0x0E00";
   const Bytes block = Pattern(64, 57);
@@ -126,6 +126,16 @@ TEST_F(SstTest, PageTheChipNeverSeesFailsTheBlock) {
   EXPECT_EQ(WriteBlocks(0x0080, block), 0);
   EXPECT_EQ(Bytes(machine().Ram().begin() + 0x80, machine().Ram().begin() + 0xC0), code);
   EXPECT_EQ(ChipStats().pageWrites, 0u);
+
+  // A block from the RAM's last page into the chip's first: the chip's part
+  // is written where it belongs, and the block still fails.
+  device->ClearTrace();
+  talker->ClearFault();
+  EXPECT_EQ(WriteBlocks(0x03E0, block), 0);
+  EXPECT_EQ(talker->FaultAddress(), 0x041Fu);
+  EXPECT_EQ(Chip(0x0400, 32), Bytes(block.begin() + 32, block.end()));
+  EXPECT_EQ(Chip(0x0420, 96), Bytes(96, 0xFF));
+  EXPECT_EQ(ChipStats().pageWrites, 1u);
   uint8_t value = 0;
   EXPECT_EQ(talker->ReadTargetByte(0x103C, value), 1);
 }
