@@ -397,8 +397,8 @@ cmd_id: ldab    #0x90
 ; ---- 0xD1: chip erase (Am29F010).  After the host's go-ahead: the six-
 ; cycle chip erase, then DQ7 polling once a millisecond until the chip
 ; reads erased, its DQ5 time-out, or ours.  A chip that does not start an
-; erase at all (DQ6 does not toggle: the SST29EE010 has no chip erase) is
-; answered at once.  The answer is the byte the chip reads afterwards:
+; erase at all (DQ6 does not toggle: the block chip takes none) is answered
+; at once.  The answer is the byte the chip reads afterwards:
 ; 0xFF when erased; failures answer NOT_ERASED.
 cmd_erase:
         jsr     *getc
@@ -453,8 +453,8 @@ er_answer:
 ; byte, as the chip now holds it, when all went well, and its complement
 ; when any byte of the block or of the pages around it did not come back
 ; as intended (every page is read back whole after its write).  So a block
-; that failed always ends in a wrong echo.  Bytes
-; beyond BLOCK_SIZE are not written and are echoed as their complement.
+; that failed always ends in a wrong echo.  Bytes beyond BLOCK_SIZE are not
+; written and are echoed as their complement.
 ;   Once the last byte but one has been echoed, the host sends at most that
 ; last byte before it waits for an echo: the SCI holds it while the first
 ; page is read, which takes that time off the wait for the last echo.
