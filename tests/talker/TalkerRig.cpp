@@ -30,18 +30,19 @@ Bytes TalkerImage(const std::string& s19Path) {
   return image;
 }
 
-std::string SRecords(const Bytes& bytes) {
+std::string SRecords(const Bytes& bytes, unsigned origin) {
   std::string text = "S0030000FC\n";
-  for (size_t at = 0; at < bytes.size(); at += 32) {
-    const size_t n = std::min<size_t>(32, bytes.size() - at);
-    unsigned sum = static_cast<unsigned>(n + 3) + static_cast<unsigned>(at >> 8) + (at & 0xFF);
+  for (size_t i = 0; i < bytes.size(); i += 32) {
+    const size_t n = std::min<size_t>(32, bytes.size() - i);
+    const unsigned at = static_cast<unsigned>(origin + i) & 0xFFFF;
+    unsigned sum = static_cast<unsigned>(n + 3) + (at >> 8) + (at & 0xFF);
     char part[16];
-    std::snprintf(part, sizeof part, "S1%02X%04X", static_cast<unsigned>(n + 3), static_cast<unsigned>(at));
+    std::snprintf(part, sizeof part, "S1%02X%04X", static_cast<unsigned>(n + 3), at);
     text += part;
-    for (size_t i = 0; i < n; ++i) {
-      std::snprintf(part, sizeof part, "%02X", bytes[at + i]);
+    for (size_t k = 0; k < n; ++k) {
+      std::snprintf(part, sizeof part, "%02X", bytes[i + k]);
       text += part;
-      sum += bytes[at + i];
+      sum += bytes[i + k];
     }
     std::snprintf(part, sizeof part, "%02X\n", ~sum & 0xFF);
     text += part;

@@ -22,8 +22,8 @@
 // The talker as the build wrote it: its bytes from address 0, read from the
 // S-record file with the records' checksums checked.
 Bytes TalkerImage(const std::string& s19Path);
-// S1 records of `bytes` from address 0, 32 bytes a record.
-std::string SRecords(const Bytes& bytes);
+// S1 records of `bytes` from `origin`, 32 bytes a record.
+std::string SRecords(const Bytes& bytes, unsigned origin = 0);
 
 struct RigBoard {
   hc11::FlashChip::Kind chip = hc11::FlashChip::Kind::Am29F010;
