@@ -120,21 +120,4 @@ TEST_F(MemoryTest, ReadAtTheTopOfTheMap) {
   ASSERT_EQ(talker->ReadTargetByte(0x8000, value), 1);
 }
 
-// A dump of the register block reads SCSR and SCDR as data, the SCI's own
-// flag-clearing sequence: the protocol must stay in step through it.
-TEST_F(MemoryTest, RegisterDumpKeepsTheAcknowledgements) {
-  for (int round = 0; round < 4; ++round) {
-    device->ClearTrace();
-    CProgrammer image;
-    ASSERT_EQ(talker->ReadTargetBlock(0x1000, image, 0x5F), 1);
-    ASSERT_FALSE(gaveUp);
-    EXPECT_EQ(image.GetImageByte(0x1000 + Machine::HPRIO), talker_board::HPRIO_VALUE);
-    EXPECT_EQ(image.GetImageByte(0x1000 + Machine::BAUD), talker_board::BAUD_VALUE);
-    ExpectReadTraffic(0x1000, 0x60);
-  }
-  uint8_t value = 0;
-  for (unsigned a : {0x102Eu, 0x102Fu, 0x102Fu}) ASSERT_EQ(talker->ReadTargetByte(a, value), 1);
-  ExpectSilence();
-}
-
 }  // namespace
