@@ -1,0 +1,626 @@
+; KESTON talker: the loader the host downloads into the MC68HC11F1's RAM in
+; bootstrap mode.  It switches the SCI to the normal rate, puts the CPU on
+; its expanded bus and then serves the host's byte protocol: memory reads
+; and writes, the internal EEPROM, and the two external flash chips
+; (Am29F010, programmed byte by byte; SST29EE010, written a 128-byte page
+; at a time).
+;
+; The host is the master: the talker answers every command byte with its
+; complement, takes exactly one host byte for every data byte, echoes every
+; written byte, and never sends anything unprompted.  The SCI holds one
+; received byte while the next one shifts in, so the host keeps at most two
+; bytes outstanding; every loop below takes each byte within a character
+; time except where the host is known to be waiting for an answer.
+;
+; Registers: X holds the register block's base everywhere except inside the
+; page writer (which saves it); Y is the data address.
+;
+; Everything that depends on the board comes from board.inc, which the
+; build writes from firmware/talker/board.cmake.
+
+        .include "board.inc"
+
+; ---- registers, offsets from REGS (MC68HC11F1 technical data, register map)
+        .equ TCNT,   0x0E
+        .equ TOC2,   0x18
+        .equ TFLG1,  0x23
+        .equ TMSK2,  0x24
+        .equ BAUD,   0x2B
+        .equ SCSR,   0x2E
+        .equ SCDR,   0x2F
+        .equ OPTION, 0x39
+        .equ PPROG,  0x3B
+        .equ HPRIO,  0x3C
+        .equ CONFIG, 0x3F
+        .equ CSSTRH, 0x5C
+        .equ CSCTL,  0x5D
+        .equ REGS_SIZE, 0x60
+
+        .equ TDRE, 0x80                 ; SCSR
+        .equ TC,   0x40
+        .equ RDRF, 0x20
+        .equ OC2F, 0x40                 ; TFLG1
+        .equ CSEL, 0x40                 ; OPTION
+
+; PPROG bits (M68HC11 Reference Manual, EEPROM programming)
+        .equ PP_BYTE,  0x10
+        .equ PP_ERASE, 0x04
+        .equ PP_EELAT, 0x02
+        .equ PP_EPGM,  0x01
+
+; Status bits while the chip's embedded algorithm runs (Am29F010 data
+; sheet, write operation status; the SST29EE010 has DQ7 and DQ6 alike)
+        .equ DQ7, 0x80
+        .equ DQ6, 0x40
+        .equ DQ5, 0x20
+
+; The byte protocol
+        .equ CMD_READ,   0x01
+        .equ CMD_WRITE,  0x41
+        .equ CMD_EEPROM, 0x31
+        .equ CMD_FLASH,  0x71
+        .equ CMD_BLOCK,  0x51
+        .equ CMD_ID,     0xC8
+        .equ CMD_ERASE,  0xD1
+        .equ ERASE_GO,   0x3F           ; the host's go-ahead for a chip erase
+        .equ NOT_ERASED, 0x00           ; any answer but 0xFF means "not erased"
+
+        .equ RAM_END, 0x0400            ; the RAM is 0x0000-0x03FF (INIT as out of reset)
+        .equ PAGE, 128                  ; SST29EE010 page
+
+        .sect .text
+        .globl  entry
+entry:  bra     start
+
+; ---- variables, in the direct page so that they cost one cycle less
+count:  .byte   0                       ; data bytes left (0 means 256)
+value:  .byte   0                       ; the byte being programmed; the block's last byte
+failed: .byte   0                       ; block write: a byte of the block was not written
+changed: .byte  0                       ; block write: the page differs from the chip
+copied: .byte   0                       ; block write: PAGE_BUF holds the chip's page
+offset: .byte   0                       ; block write: where the block starts in the page
+rounds: .byte   0                       ; EEPROM pulse: timer rounds left
+first:  .word   0                       ; block write: address of the block's first byte
+bend:   .word   0                       ; block write: end of the received bytes in BLOCK_BUF
+page:   .word   0                       ; block write: the page being written
+addr:   .word   0                       ; block write: next block byte to merge
+left:   .word   0                       ; chip erase: milliseconds left
+ident:  .word   0                       ; manufacturer and device code
+
+; ---- the line.  Both in the direct page: JSR direct is the cheapest call.
+
+; A = the next byte from the host.
+getc:   brclr   SCSR,x #RDRF getc
+        ldaa    SCDR,x
+        rts
+
+; Sends A.
+putc:   brclr   SCSR,x #TDRE putc
+        staa    SCDR,x
+        rts
+
+; ---- start
+start:  lds     #STACK_TOP
+        ldx     #REGS
+        ; The boot ROM starts us as soon as the RAM is full, with its last
+        ; echo still in the transmitter (AN1060): changing the rate now
+        ; would garble it.  TC says the transmitter has gone quiet.
+tx_quiet:
+        brclr   SCSR,x #TC tx_quiet
+rate_switch:
+        ldaa    #BAUD_VALUE
+        staa    BAUD,x
+        ; Special test mode: the expanded bus reaches the flash chip, and
+        ; the boot ROM no longer hides 0xBF00-0xBFFF (M68HC11 Reference
+        ; Manual, HPRIO: RBOOT, SMOD, MDA may be written in special modes).
+        ldaa    #HPRIO_VALUE
+        staa    HPRIO,x
+ .if SET_CHIP_SELECTS
+        ; Clock stretching and the program chip select that enables the
+        ; flash chip (MC68HC11F1 technical data, chip selects).
+        ldaa    #CSSTRH_VALUE
+        staa    CSSTRH,x
+        ldaa    #CSCTL_VALUE
+        staa    CSCTL,x
+ .endif
+ .if EEPROM_RC_CLOCK
+        ; Below 1 MHz of E clock the EEPROM charge pump needs the internal
+        ; RC clock (M68HC11 Reference Manual, OPTION: CSEL).
+        bset    OPTION,x #CSEL
+ .endif
+        clr     TMSK2,x                 ; timer at E/1, its interrupts off
+        ; Whatever arrived around the switch is noise at one rate or the other.
+        ldaa    SCSR,x
+        ldaa    SCDR,x
+
+; ---- the command loop
+main:   jsr     *getc
+        tab
+        coma
+        jsr     *putc                   ; every command byte: its complement
+        ldy     #commands
+dispatch:
+        cmpb    0,y
+        beq     found
+        iny
+        iny
+        iny
+        cpy     #commands_end
+        bne     dispatch
+        bra     main                    ; unknown: the complement was all
+found:  ldy     1,y
+        jmp     0,y
+
+commands:
+        .byte   CMD_FLASH
+        .word   cmd_flash
+        .byte   CMD_BLOCK
+        .word   cmd_block
+        .byte   CMD_READ
+        .word   cmd_read
+        .byte   CMD_WRITE
+        .word   cmd_write
+        .byte   CMD_EEPROM
+        .word   cmd_eeprom
+        .byte   CMD_ID
+        .word   cmd_id
+        .byte   CMD_ERASE
+        .word   cmd_erase
+commands_end:
+
+; Count byte and address of an addressed command: count, Y = address.
+header: jsr     *getc
+        staa    *count
+        jsr     *getc
+        psha
+        jsr     *getc
+        tab
+        pula
+        xgdy
+        rts
+
+; ---- 0x41: memory write.  The echo is the byte as received, not the cell:
+; registers do not read back what was written to them (flags cleared by
+; writing ones, bits that are fixed in this mode), and the host writes
+; registers with this command.
+cmd_write:
+        bsr     header
+wr_next:
+        jsr     *getc
+        staa    0,y
+        jsr     *putc
+        iny
+        dec     count
+        bne     wr_next
+        bra     main
+
+; ---- 0x01: memory read.  The host acknowledges each byte and may send the
+; acknowledgement of the next one before that byte has gone out; with one
+; byte sent and one acknowledgement taken per turn, neither side ever has
+; more than two bytes on their way.
+;   Each data byte is read right after an SCDR read has completed the SCI's
+; flag-clearing sequence, so a read of SCDR itself (a register dump) cannot
+; clear an acknowledgement that has just arrived.
+cmd_read:
+        bsr     header
+rd_next:
+        ldaa    0,y
+        jsr     *putc
+        jsr     *getc                   ; the acknowledgement; its value means nothing
+        iny
+        dec     count
+        bne     rd_next
+        bra     main
+
+; ---- 0x71: Am29F010 write, byte by byte.  The echo is the cell read back
+; after programming, so a byte that did not take shows as a wrong echo.
+cmd_flash:
+        bsr     header
+fl_next:
+        jsr     *getc
+        bsr     program
+        jsr     *putc
+        iny
+        dec     count
+        bne     fl_next
+        bra     main
+
+; Programs A into the flash at Y; A = the cell afterwards.  B is lost.
+program:
+        cmpa    0,y
+        beq     pr_ret                  ; holds it already (0xFF on an erased chip)
+        staa    *value
+        bsr     internal
+        bcs     pr_plain
+        ldab    #0xA0
+        bsr     command                 ; AA 55 A0: program (Am29F010 data sheet)
+        ldaa    *value
+        staa    0,y
+        ; Data polling: DQ7 reads as the complement of the data's bit 7 until
+        ; the byte is programmed; DQ5 says the chip gave up, and then DQ7 is
+        ; read once more because both may change together (Am29F010 data
+        ; sheet, data polling algorithm).  The poll count only guards
+        ; against a bus where nothing answers.
+        pshx
+        ldx     #PROG_POLLS
+pr_poll:
+        ldab    0,y
+        tba
+        eora    *value
+        bpl     pr_done
+        bitb    #DQ5
+        bne     pr_dq5
+        dex
+        bne     pr_poll
+        bra     pr_fail
+pr_dq5: ldaa    0,y
+        eora    *value
+        bpl     pr_done
+pr_fail:
+        bsr     reset_chip              ; the chip stays in its status mode until reset
+pr_done:
+        pulx
+pr_back:
+        ldaa    0,y
+pr_ret: rts
+pr_plain:
+        ldaa    *value
+        staa    0,y                     ; RAM or a register: an ordinary store
+        bra     pr_back
+
+; Carry set when Y lies where the flash chip never sees the bus cycle: the
+; RAM, the register page or the EEPROM while it is mapped.  A command
+; sequence ending there would leave the chip waiting for a program cycle
+; that never comes, and the next command's first write would be programmed.
+; A and B are lost.
+internal:
+        xgdy
+        psha
+        xgdy
+        pula                            ; A = the address's high byte
+        cmpa    #RAM_END/256
+        blo     in_yes
+        cmpa    #REGS/256
+        beq     in_yes
+        brclr   CONFIG,x #0x01 in_no    ; EEON clear: no EEPROM in the map
+        anda    #0xFE
+        ldab    CONFIG,x
+        andb    #0xF0
+        orab    #0x0E                   ; EE3-EE0 x 0x1000 + 0x0E00, two pages
+        cba
+        beq     in_yes
+in_no:  clc
+        rts
+in_yes: sec
+        rts
+
+; Sends the flash chips' three-cycle command B: AA to 5555, 55 to 2AAA, B
+; to 5555 (Am29F010 and SST29EE010 data sheets, command definitions).
+command:
+        pshb
+        ldab    #0xAA
+        stab    FLASH_5555
+        ldab    #0x55
+        stab    FLASH_2AAA
+        pulb
+        stab    FLASH_5555
+        rts
+
+; Back to reading the array: the three-cycle reset, which both chips take
+; (on the SST29EE010 it is the software ID exit).
+reset_chip:
+        ldab    #0xF0
+        bra     command
+
+; Waits D (at least 32) timer ticks with output compare 2.  The wait loop
+; reads nothing that changes on its own, so the emulator can skip it.
+wait_ticks:
+        addd    TCNT,x
+        std     TOC2,x
+        ldaa    #OC2F
+        staa    TFLG1,x                 ; writing a one clears the flag
+wt_loop:
+        brclr   TFLG1,x #OC2F wt_loop
+        rts
+
+; ---- 0x31: internal EEPROM write.  A cell is erased only when the new
+; value needs a bit set that the cell has cleared, and programmed only when
+; the value is not 0xFF; a cell that already holds the value is left alone.
+; The echo is the cell read back, so a cell that did not take (protected by
+; BPROT, worn out) shows as a wrong echo.  The host sends one byte at a
+; time and waits for its echo, which covers the two pulses.
+cmd_eeprom:
+        bsr     header
+ee_next:
+        jsr     *getc
+        staa    *value
+        ldab    0,y
+        cba
+        beq     ee_echo
+        andb    *value
+        cmpb    *value
+        beq     ee_program              ; only bits to clear: no erase
+        ldab    #PP_BYTE|PP_ERASE|PP_EELAT
+        bsr     ee_pulse
+ee_program:
+        ldaa    *value
+        cmpa    #0xFF
+        beq     ee_echo                 ; the erase has done it
+        ldab    #PP_EELAT
+        bsr     ee_pulse
+ee_echo:
+        ldaa    0,y
+        jsr     *putc
+        iny
+        dec     count
+        bne     ee_next
+        jmp     main
+
+; One erase or programming pulse on the cell at Y: B latches the address
+; and *value, then EPGM stays on for the programming time.
+ee_pulse:
+        stab    PPROG,x
+        ldaa    *value
+        staa    0,y
+        incb                            ; EPGM, in a write of its own after EELAT
+        stab    PPROG,x
+        ldaa    #EE_ROUNDS
+        staa    *rounds
+ee_wait:
+        ldd     #EE_TICKS
+        bsr     wait_ticks
+        dec     rounds
+        bne     ee_wait
+        clr     PPROG,x
+        rts
+
+; ---- 0xC8: flash identity.  Both codes are read, and the chip is back in
+; its array mode, before the first one goes out: a host that never
+; acknowledges leaves no chip in its identification mode.
+cmd_id: ldab    #0x90
+        bsr     command                 ; AA 55 90: autoselect / software ID entry
+        ldd     #ID_TICKS               ; SST29EE010 data sheet: 10 us before the codes
+        bsr     wait_ticks
+        ldaa    FLASH_ID                ; A1:A0 = 00: manufacturer
+        ldab    FLASH_ID+1              ; A1:A0 = 01: device
+        std     *ident
+        bsr     reset_chip
+        ldd     #ID_TICKS               ; and again after the exit
+        bsr     wait_ticks
+        ldaa    *ident
+        jsr     *putc
+        jsr     *getc                   ; the host sends the manufacturer code back
+        ldaa    *ident+1
+        jsr     *putc
+        jmp     main
+
+; ---- 0xD1: chip erase (Am29F010).  After the host's go-ahead: the six-
+; cycle chip erase, then DQ7 polling once a millisecond until the chip
+; reads erased, its DQ5 time-out, or ours.  A chip that does not start an
+; erase at all (DQ6 does not toggle: the block chip takes none) is answered
+; at once.  The answer is the byte the chip reads afterwards:
+; 0xFF when erased; failures answer NOT_ERASED.
+cmd_erase:
+        jsr     *getc
+        cmpa    #ERASE_GO
+        bne     er_refuse
+        ldab    #0x80
+        bsr     command
+        ldab    #0x10
+        bsr     command                 ; AA 55 80 AA 55 10 (Am29F010 data sheet)
+        ldaa    FLASH_ID
+        eora    FLASH_ID
+        bita    #DQ6
+        beq     er_refuse               ; not toggling: no erase under way
+        ldd     #ERASE_MS
+        std     *left
+er_wait:
+        ldd     #MS_TICKS
+        bsr     wait_ticks
+        ldaa    FLASH_ID
+        bmi     er_done                 ; DQ7 reads 0 while erasing
+        bita    #DQ5
+        beq     er_more
+        ldaa    FLASH_ID                ; DQ5: failed, unless DQ7 changed with it
+        bmi     er_done
+        bra     er_fail
+er_more:
+        ldd     *left
+        subd    #1
+        std     *left
+        bne     er_wait
+er_fail:
+        bsr     reset_chip
+er_refuse:
+        ldaa    #NOT_ERASED
+        bra     er_answer
+er_done:
+        ldaa    FLASH_ID
+er_answer:
+        jsr     *putc
+        jmp     main
+
+; ---- 0x51: SST29EE010 block write.  The chip writes whole 128-byte pages
+; and erases the page as it writes it, and its bytes must be loaded within
+; its byte-load window, far shorter than a character time.  So the block
+; (at most BLOCK_SIZE bytes) is collected in BLOCK_BUF first; then each page
+; it touches (one, or two when it crosses a page boundary) is read into
+; PAGE_BUF, the block merged in, loaded whole and written, and read back.
+;   Echoes: the host keeps two bytes outstanding, so it needs the echo of
+; every byte but the last before it sends the rest of the block; those
+; echoes are the bytes as received (the line check).  The last byte's echo
+; is held until every page has been written and verified: it is the last
+; byte, as the chip now holds it, when all went well, and its complement
+; when any byte of the block or of the pages around it did not come back
+; as intended (every page is read back whole after its write).  So a block
+; that failed always ends in a wrong echo.  Bytes beyond BLOCK_SIZE are not
+; written and are echoed as their complement.
+;   Once the last byte but one has been echoed, the host sends at most that
+; last byte before it waits for an echo: the SCI holds it while the first
+; page is read, which takes that time off the wait for the last echo.
+cmd_block:
+        bsr     header
+        sty     *first
+        clr     failed
+        clr     copied
+        ldy     #BLOCK_BUF
+bl_next:
+        jsr     *getc
+        staa    *value
+        cpy     #BLOCK_BUF+BLOCK_SIZE
+        bhs     bl_over
+        staa    0,y
+        iny
+        bra     bl_kept
+bl_over:
+        coma
+        inc     failed
+bl_kept:
+        dec     count
+        beq     bl_write
+        jsr     *putc
+        ldab    *count
+        decb
+        bne     bl_next
+        sty     *bend                   ; the last byte is next: read the page now
+        ldd     *first
+        bsr     page_of
+        bsr     read_page
+        ldy     *bend
+        bra     bl_next
+bl_write:
+        sty     *bend
+        ldd     *first
+        bsr     page_of
+        ldab    *first+1
+        andb    #PAGE-1                 ; the block's offset in its page
+        ldy     #BLOCK_BUF
+        bsr     write_page
+        cpy     *bend
+        beq     bl_answer               ; all of it went into the first page
+        ldd     *page
+        addd    #PAGE
+        std     *page
+        clrb
+        bsr     write_page
+bl_answer:
+        ldaa    *value                  ; verified on the chip with its page
+        tst     failed
+        beq     bl_echo
+        coma
+bl_echo:
+        jsr     *putc
+        jmp     main
+
+; *page = the page holding address D.
+page_of:
+        andb    #0x100-PAGE
+        std     *page
+        rts
+
+; Reads the page at *page into PAGE_BUF, unless it is not the chip's.
+; A, B, X and Y are lost.
+read_page:
+        ldy     *page
+        jsr     internal
+        bcs     rp_done
+        ldx     *page
+        ldy     #PAGE_BUF
+rp_copy:
+        ldd     0,x
+        std     0,y
+        inx
+        inx
+        iny
+        iny
+        cpy     #PAGE_BUF+PAGE
+        bne     rp_copy
+        inc     copied
+rp_done:
+        ldx     #REGS
+        rts
+
+; Writes the page at *page: the chip's bytes, with the block's bytes from
+; Y on merged in from offset B until the page or the block ends.  Leaves Y
+; at the first block byte not merged.
+write_page:
+        stab    *offset
+        sty     *addr
+        tst     copied
+        bne     wp_read
+        bsr     read_page
+wp_read:
+        ldx     #PAGE_BUF
+        ldab    *offset
+        abx
+        ldy     *addr
+        clr     changed
+wp_merge:
+        cpy     *bend
+        beq     wp_merged
+        cpx     #PAGE_BUF+PAGE
+        beq     wp_merged
+        ldaa    0,y
+        cmpa    0,x
+        beq     wp_same
+        staa    0,x
+        inc     changed
+wp_same:
+        inx
+        iny
+        bra     wp_merge
+wp_merged:
+        sty     *addr                   ; past this page's bytes, written or not
+        tst     copied
+        beq     wp_bad                  ; not the chip's: nothing is written
+        tst     changed
+        beq     wp_done                 ; the chip holds it already
+        ; Software data protection sequence, then the whole page within
+        ; the byte-load window (SST29EE010 data sheet: 100 us per byte at
+        ; most; this loop takes 17 E cycles a byte).
+        ldab    #0xA0
+        jsr     command
+        ldx     *page
+        ldy     #PAGE_BUF
+wp_load:
+        ldd     0,y
+        std     0,x
+        inx
+        inx
+        iny
+        iny
+        cpy     #PAGE_BUF+PAGE
+        bne     wp_load
+        ; DQ7 of the last byte loaded reads inverted until the write cycle
+        ; is over (SST29EE010 data sheet, data polling), bounded by twice
+        ; the data sheet's longest write cycle.
+        dex
+        ldy     #PAGE_POLLS
+wp_poll:
+        ldaa    0,x
+        eora    PAGE_BUF+PAGE-1
+        bpl     wp_written
+        dey
+        bne     wp_poll
+        bra     wp_bad
+wp_written:
+        ldx     *page
+        ldy     #PAGE_BUF
+wp_verify:
+        ldd     0,x
+        cpd     0,y
+        bne     wp_bad
+        inx
+        inx
+        iny
+        iny
+        cpy     #PAGE_BUF+PAGE
+        bne     wp_verify
+        bra     wp_done
+wp_bad: inc     failed
+wp_done:
+        ldx     #REGS
+        clr     copied
+        ldy     *addr
+        rts
+talker_end:

@@ -1,0 +1,185 @@
+// The SST29EE010-class chip: 64-byte blocks (0x51) merged into the chip's
+// 128-byte pages, written whole and verified, through the host's own
+// WriteFlashBlocks, GetFlashId, ChipErase and EraseFlash.
+#include "TalkerRig.h"
+#include "board.h"
+#include "target/FlashChip.h"
+
+namespace {
+
+using hc11::FlashChip;
+
+class SstTest : public TalkerRig {
+ protected:
+  void SetUp() override {
+    TalkerRig::SetUp();
+    Start(FlashChip::Kind::Sst29EE010);
+    Boot();
+    GiveUpAfterSilence(1.0);
+  }
+  const FlashChip::Stats& ChipStats() { return machine().Chip().GetStats(); }
+  // Writes `data` at `address` with WriteFlashBlocks; its result.
+  int WriteBlocks(unsigned address, const Bytes& data) {
+    CProgrammer image;
+    for (unsigned i = 0; i < data.size(); ++i) image.SetImageByte(address + i, data[i]);
+    return WriteFlashBlocks(*talker, address, image, static_cast<unsigned>(data.size() - 1), true);
+  }
+  void Fill(unsigned address, const Bytes& data) {
+    std::copy(data.begin(), data.end(), flash().begin() + address);
+  }
+  Bytes Chip(unsigned address, size_t count) {
+    return Bytes(flash().begin() + address, flash().begin() + address + static_cast<long>(count));
+  }
+};
+
+TEST_F(SstTest, BlocksFillWholePagesAndEchoEveryByte) {
+  const Bytes program = Pattern(0x4000, 51);
+  ASSERT_EQ(WriteBlocks(0x8000, program), 1);
+  EXPECT_EQ(Chip(0x8000, program.size()), program);
+  // Two blocks to a page, each written with the whole page loaded.
+  EXPECT_EQ(ChipStats().pageWrites, 0x4000u / 64);
+  EXPECT_EQ(ChipStats().pageBytesErased, 0u);
+  Bytes expected;
+  for (size_t at = 0; at < program.size(); at += 64) {
+    expected.push_back(0xAE);
+    expected.insert(expected.end(), program.begin() + static_cast<long>(at),
+                    program.begin() + static_cast<long>(at) + 64);
+  }
+  EXPECT_EQ(device->TargetBytes(), expected);
+  CProgrammer back;
+  ASSERT_EQ(talker->ReadTargetBlock(0x8000, back, 0x3FFF), 1);
+  for (unsigned i = 0; i < program.size(); ++i) ASSERT_EQ(back.GetImageByte(0x8000 + i), program[i]) << i;
+  EXPECT_FALSE(gaveUp);
+}
+
+// The chip erases the whole page as it writes it: the half the block does
+// not cover must come back from the page as it was.
+TEST_F(SstTest, BlockIsMergedIntoThePageItLandsIn) {
+  const Bytes page = Pattern(128, 52);
+  const Bytes block = Pattern(64, 53);
+  Fill(0x9000, page);
+  ASSERT_EQ(WriteBlocks(0x9040, block), 1);
+  EXPECT_EQ(Chip(0x9000, 64), Bytes(page.begin(), page.begin() + 64));
+  EXPECT_EQ(Chip(0x9040, 64), block);
+  EXPECT_EQ(ChipStats().pageWrites, 1u);
+
+  // A block that starts in one page and ends in the next: both pages are
+  // written, and every byte around the block survives.
+  const Bytes around = Pattern(256, 54);
+  Fill(0x9080, around);
+  ASSERT_EQ(WriteBlocks(0x90E0, block), 1);
+  Bytes expected = around;
+  std::copy(block.begin(), block.end(), expected.begin() + 0x60);
+  EXPECT_EQ(Chip(0x9080, 256), expected);
+  EXPECT_EQ(ChipStats().pageWrites, 3u);
+  EXPECT_EQ(ChipStats().pageBytesErased, 0u);
+  ExpectSilence();
+}
+
+TEST_F(SstTest, BlockTheChipAlreadyHoldsIsNotWrittenAgain) {
+  const Bytes block = Pattern(64, 55);
+  ASSERT_EQ(WriteBlocks(0xA000, block), 1);
+  ASSERT_EQ(ChipStats().pageWrites, 1u);
+  ASSERT_EQ(WriteBlocks(0xA000, block), 1);
+  EXPECT_EQ(ChipStats().pageWrites, 1u);
+  EXPECT_EQ(Chip(0xA000, 64), block);
+}
+
+// Every echo but the last comes straight back; the last one waits for the
+// page write and its read-back.
+TEST_F(SstTest, LastEchoComesAfterThePageIsWritten) {
+  const Bytes block = Pattern(64, 56);
+  ASSERT_EQ(WriteBlocks(0xB000, block), 1);
+  const auto& host = device->HostLog();
+  const auto& target = device->TargetLog();
+  ASSERT_EQ(host.size(), 4u + 64);
+  ASSERT_EQ(target.size(), 1u + 64);
+  const double e = machine().EHz();
+  const double hostChar = 10.0 / 9600 * e, sciChar = 10.0 * machine().GetSci().BitCycles();
+  // The SST29EE010's write cycle after the byte-load window: 5.2 ms in the emulator.
+  const double pageWrite = 5.2e-3 * e;
+  for (size_t i = 0; i + 1 < 64; ++i) {
+    const double late = static_cast<double>(target[1 + i].end) - (host[4 + i].start + hostChar + sciChar);
+    EXPECT_LT(late, sciChar) << "echo " << i;
+  }
+  const double last = static_cast<double>(target[64].end) - (host[67].start + hostChar + sciChar);
+  EXPECT_GT(last, pageWrite);
+}
+
+// A page the chip never sees (the EEPROM window, the RAM) is refused: the
+// block's last echo is the complement of its last byte, so the host sees
+// the failure, and nothing is written there.
+TEST_F(SstTest, PageTheChipNeverSeesFailsTheBlock) {
+  ASSERT_EQ(machine().ConfigCell() & 0x01, 0x01) << "the EEPROM is out of reset at 0x0E00";
+  const Bytes block = Pattern(64, 57);
+  EXPECT_EQ(WriteBlocks(0x0E40, block), 0);
+  EXPECT_EQ(talker->FaultOutcome(), Outcome::EchoMismatch);
+  EXPECT_EQ(talker->FaultAddress(), 0x0E7Fu);
+  EXPECT_EQ(device->TargetBytes().back(), static_cast<uint8_t>(~block.back()));
+  EXPECT_EQ(Chip(0x0E40, 64), Bytes(64, 0xFF));
+  EXPECT_TRUE(
+      std::all_of(machine().Eeprom().begin(), machine().Eeprom().end(), [](uint8_t b) { return b == 0xFF; }));
+
+  device->ClearTrace();
+  talker->ClearFault();
+  const Bytes code(machine().Ram().begin() + 0x80, machine().Ram().begin() + 0xC0);
+  EXPECT_EQ(WriteBlocks(0x0080, block), 0);
+  EXPECT_EQ(Bytes(machine().Ram().begin() + 0x80, machine().Ram().begin() + 0xC0), code);
+  EXPECT_EQ(ChipStats().pageWrites, 0u);
+
+  // A block from the RAM's last page into the chip's first: the chip's part
+  // is written where it belongs, and the block still fails.
+  device->ClearTrace();
+  talker->ClearFault();
+  EXPECT_EQ(WriteBlocks(0x03E0, block), 0);
+  EXPECT_EQ(talker->FaultAddress(), 0x041Fu);
+  EXPECT_EQ(Chip(0x0400, 32), Bytes(block.begin() + 32, block.end()));
+  EXPECT_EQ(Chip(0x0420, 96), Bytes(96, 0xFF));
+  EXPECT_EQ(ChipStats().pageWrites, 1u);
+  uint8_t value = 0;
+  EXPECT_EQ(talker->ReadTargetByte(0x103C, value), 1);
+}
+
+// More bytes than a block holds: the first BLOCK_SIZE are written, the rest
+// are echoed as their complements, and so is the last.
+TEST_F(SstTest, OverlongBlockWritesWhatFitsAndSaysSo) {
+  const Bytes data = Pattern(100, 58);
+  unsigned address = 0xA000;
+  int result = 1;
+  ASSERT_EQ(talker->SendCommandHeader(CMD_FLASH_BLOCK_WRITE, address, 100), 1);
+  ASSERT_TRUE(talker->SendDataPhase(
+      address, 100, [&](unsigned a) { return data[a - 0xA000]; }, EchoPacing::PairsButLastTwo, 50, result));
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(talker->FaultAddress(), 0xA000u + talker_board::BLOCK_SIZE);
+  const Bytes target = device->TargetBytes();
+  const Bytes echoes(target.begin() + 1, target.end());
+  ASSERT_EQ(echoes.size(), 100u);
+  for (unsigned i = 0; i < 100; ++i)
+    EXPECT_EQ(echoes[i], i < talker_board::BLOCK_SIZE ? data[i] : static_cast<uint8_t>(~data[i])) << i;
+  EXPECT_EQ(Chip(0xA000, talker_board::BLOCK_SIZE),
+            Bytes(data.begin(), data.begin() + talker_board::BLOCK_SIZE));
+  EXPECT_EQ(Chip(0xA000 + talker_board::BLOCK_SIZE, 128 - talker_board::BLOCK_SIZE),
+            Bytes(128 - talker_board::BLOCK_SIZE, 0xFF));
+  ExpectSilence();
+}
+
+TEST_F(SstTest, IdentityAndNoChipErase) {
+  Fill(0xC000, Pattern(256, 59));
+  EXPECT_EQ(GetFlashId(*talker), 0xBF07u);
+  EXPECT_TRUE(machine().Chip().ArrayMode());
+  // The chip has no chip erase: the talker sees no erase start and answers
+  // at once with something other than 0xFF.
+  const double start = device->Now();
+  EXPECT_EQ(ChipErase(*talker), 0);
+  EXPECT_LT(device->Now() - start, 0.01);
+  EXPECT_NE(device->TargetBytes().back(), 0xFF);
+  EXPECT_EQ(Chip(0xC000, 256), Pattern(256, 59));
+  // The host itself never asks this chip to erase.
+  device->ClearTrace();
+  OpResult result;
+  EXPECT_EQ(EraseFlash(*talker, &result), 1);
+  EXPECT_EQ(device->HostBytes(), (Bytes{0xC8, 0xBF}));
+  ExpectSilence();
+}
+
+}  // namespace

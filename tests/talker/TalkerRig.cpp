@@ -1,0 +1,140 @@
+#include "TalkerRig.h"
+
+#include <cstdio>
+#include <fstream>
+
+#include "shell/SettingsStore.h"
+#include "target/BootLoad.h"
+
+Bytes TalkerImage(const std::string& s19Path) {
+  Bytes image;
+  std::ifstream in(s19Path);
+  EXPECT_TRUE(in) << s19Path;
+  auto hex = [](const std::string& s, size_t at) {
+    return static_cast<unsigned>(std::stoul(s.substr(at, 2), nullptr, 16));
+  };
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() < 4 || line[0] != 'S' || line[1] != '1') continue;
+    const unsigned count = hex(line, 2);
+    EXPECT_EQ(line.size(), 4 + 2 * count) << line;
+    if (line.size() != 4 + 2 * count) return {};
+    unsigned sum = count;
+    for (unsigned i = 0; i + 1 < count; ++i) sum += hex(line, 4 + 2 * i);
+    EXPECT_EQ((~sum) & 0xFF, hex(line, 2 + 2 * count)) << "checksum: " << line;
+    const unsigned address = hex(line, 4) << 8 | hex(line, 6);
+    // The download sends the image from address 0 without gaps.
+    EXPECT_EQ(address, image.size()) << line;
+    for (unsigned i = 2; i + 1 < count; ++i) image.push_back(static_cast<uint8_t>(hex(line, 4 + 2 * i)));
+  }
+  return image;
+}
+
+std::string SRecords(const Bytes& bytes, unsigned origin) {
+  std::string text = "S0030000FC\n";
+  for (size_t i = 0; i < bytes.size(); i += 32) {
+    const size_t n = std::min<size_t>(32, bytes.size() - i);
+    const unsigned at = static_cast<unsigned>(origin + i) & 0xFFFF;
+    unsigned sum = static_cast<unsigned>(n + 3) + (at >> 8) + (at & 0xFF);
+    char part[16];
+    std::snprintf(part, sizeof part, "S1%02X%04X", static_cast<unsigned>(n + 3), at);
+    text += part;
+    for (size_t k = 0; k < n; ++k) {
+      std::snprintf(part, sizeof part, "%02X", bytes[i + k]);
+      text += part;
+      sum += bytes[i + k];
+    }
+    std::snprintf(part, sizeof part, "%02X\n", ~sum & 0xFF);
+    text += part;
+  }
+  return text + "S9030000FC\n";
+}
+
+void TalkerRig::SetUp() {
+  shell.Install();
+  g_settings = &store;
+  UseLoader(KESTON_TALKER_DIR, "talker.s19");
+  shell.onDispatch = [this] {
+    if (!device || !link) return false;
+    if (m_action && device->HostByteCount() >= m_actionAt) {
+      auto action = std::move(m_action);
+      m_action = nullptr;
+      action();
+    }
+    if (m_patience <= 0) return false;
+    const size_t heard = device->TargetLog().size();
+    if (heard != m_heardCount) {
+      m_heardCount = heard;
+      m_lastHeard = device->Now();
+    } else if (device->Now() - m_lastHeard > m_patience && link->Connected()) {
+      gaveUp = true;
+      link->ClosePort();
+    }
+    return false;
+  };
+}
+
+void TalkerRig::TearDown() {
+  talker.reset();
+  link.reset();
+  device = nullptr;
+  g_settings = nullptr;
+}
+
+void TalkerRig::UseLoader(const std::string& directory, const std::string& name) {
+  store.WriteProfileString("file", "BOOT PATH", directory + "/");
+  store.WriteProfileString("file", "BOOT NAME", name);
+  ForgetBootFileChoice();
+}
+
+void TalkerRig::Start(const Board& board) {
+  talker.reset();
+  link.reset();
+  hc11::MachineOptions options;
+  options.chip = board.chip;
+  options.chipEraseMs = board.eraseMs;
+  options.crystalHz = board.crystalHz;
+  auto owned = std::make_unique<CCpuDevice>(options);
+  device = owned.get();
+  store.WriteProfileString("Comm", "Device 1", CCpuDevice::kDefaultName);
+  store.WriteProfileInt("Comm", "BSB", board.bootBaud);
+  store.WriteProfileInt("Comm", "Normal Baud", board.normalBaud);
+  link = std::make_unique<CLink>(std::move(owned));
+  link->ReadSettings();
+  talker = std::make_unique<CTalker>(*link);
+}
+
+void TalkerRig::Boot() {
+  ASSERT_TRUE(device);
+  device->ResetTarget();
+  OpResult result;
+  ASSERT_EQ(BootLoad(*talker, true, &result), 1) << result.detail;
+  ASSERT_TRUE(result.Ok()) << OutcomeName(result.outcome) << ": " << result.detail;
+  ASSERT_TRUE(link->Connected() && link->BootMode());
+  ASSERT_TRUE(device->LoaderRunning());
+  ASSERT_EQ(machine().Crash(), "");
+  // The first contact's acknowledgement may still be on the wire when
+  // BootLoad returns; let it land so a test starts from a quiet line.
+  device->Run(0.01);
+  device->ClearTrace();
+  talker->ClearFault();
+  gaveUp = false;
+}
+
+void TalkerRig::GiveUpAfterSilence(double seconds) {
+  m_patience = seconds;
+  m_heardCount = device ? device->TargetLog().size() : 0;
+  m_lastHeard = device ? device->Now() : 0;
+}
+
+void TalkerRig::AtHostByte(size_t count, std::function<void()> action) {
+  m_actionAt = count;
+  m_action = std::move(action);
+}
+
+void TalkerRig::ExpectSilence(double seconds) {
+  const size_t host = device->HostBytes().size(), target = device->TargetLog().size();
+  device->Run(seconds);
+  EXPECT_EQ(device->HostBytes().size(), host) << "the host sent more";
+  EXPECT_EQ(device->TargetLog().size(), target) << "the talker sent something unprompted";
+}
