@@ -223,9 +223,9 @@ void CCpuDevice::Collect() {
   }
   received.clear();
   auto& out = m.GetSci().Output();
-  const int sciBaud = m.SciBaud();
-  for (auto [byte, at] : out) {
-    TargetFrame f{byte, byte, false, at};
+  for (const auto& sent : out) {
+    TargetFrame f{sent.byte, sent.byte, false, sent.end};
+    const int sciBaud = static_cast<int>(std::lround(m.EHz() / sent.bitCycles));
     if (!m_stalled) {
       if (m_spoilTargetAt > 0 && --m_spoilTargetAt == 0) f.heard ^= m_spoilTargetMask;
       f.heard = Noise(f.heard);

@@ -138,12 +138,13 @@ double Hc11Target::Serve(double hostSeconds) {
 void Hc11Target::Note() {
   auto& out = m_machine.GetSci().Output();
   if (m_stalled) out.clear();  // a stall swallows answers under way too
-  for (auto [byte, at] : out) {
+  for (const auto& sent : out) {
+    uint8_t byte = sent.byte;
     // The boot ROM echoes exactly the bytes it stores, and its transmits
     // come out first.
     if (m_loader.size() < m_machine.BootRomTransmits()) m_loader.push_back(byte);
     if (m_corruptAt > 0 && --m_corruptAt == 0) byte ^= m_corruptMask;
-    m_output.emplace_back(byte, at);
+    m_output.emplace_back(byte, sent.end);
   }
   out.clear();
   if (!m_leftRom) {

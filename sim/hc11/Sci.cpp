@@ -142,7 +142,8 @@ void Sci::StartShift(uint64_t now) {
   m_scsr |= TDRE;
   m_shifting = true;
   m_shiftIsData = true;
-  m_txDone = now + static_cast<uint64_t>(FrameBits()) * BitCycles();
+  m_shiftBit = BitCycles();
+  m_txDone = now + static_cast<uint64_t>(FrameBits()) * m_shiftBit;
 }
 
 void Sci::Advance(uint64_t now) {
@@ -152,7 +153,7 @@ void Sci::Advance(uint64_t now) {
     if (t == m_rxDone) {
       CompleteReceive();
     } else if (t == m_txDone) {
-      if (m_shiftIsData) m_output.emplace_back(m_shift, t);
+      if (m_shiftIsData) m_output.push_back({m_shift, t, m_shiftBit});
       m_shifting = false;
       m_txDone = NEVER;
       if ((m_sccr2 & TE) && !(m_scsr & TDRE))
@@ -205,7 +206,8 @@ void Sci::WriteSccr2(uint8_t value, uint64_t now) {
     m_shifting = true;
     m_shiftIsData = false;
     m_scsr &= static_cast<uint8_t>(~TC);
-    m_txDone = now + static_cast<uint64_t>(FrameBits()) * BitCycles();
+    m_shiftBit = BitCycles();
+    m_txDone = now + static_cast<uint64_t>(FrameBits()) * m_shiftBit;
   }
 }
 

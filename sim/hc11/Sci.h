@@ -60,7 +60,13 @@ class Sci {
   uint64_t NextEvent() const;
   bool InterruptPending() const;
 
-  std::vector<std::pair<uint8_t, uint64_t>>& Output() { return m_output; }
+  struct Sent {  // a character the transmitter finished
+    uint8_t byte;
+    uint64_t end;        // E cycle at the end of its stop bit
+    unsigned bitCycles;  // the rate it went out at, which BAUD may since have left
+    bool operator==(const Sent&) const = default;
+  };
+  std::vector<Sent>& Output() { return m_output; }
   std::vector<Received>& ReceivedLog() { return m_received; }
 
  private:
@@ -94,7 +100,8 @@ class Sci {
   uint8_t m_shift = 0;
   uint64_t m_txDone = NEVER;
 
-  std::vector<std::pair<uint8_t, uint64_t>> m_output;
+  unsigned m_shiftBit = 0;  // bit time of the character in the shift register
+  std::vector<Sent> m_output;
   std::vector<Received> m_received;
 };
 

@@ -27,8 +27,8 @@ class CpuEepromTest : public SimTest {
     vc->SetEeprom(std::vector<uint8_t>(512, 0x00));
     EXPECT_TRUE(line.SetBaud(kFast));
     auto loader = EepromLoader(delayCount);
-    std::vector<uint8_t> wire{0xFF};
-    wire.insert(wire.end(), loader.begin(), loader.end());
+    std::vector<uint8_t> wire(loader.size() + 1, 0xFF);
+    std::copy(loader.begin(), loader.end(), wire.begin() + 1);
     EXPECT_TRUE(line.Send(wire));
     EXPECT_EQ(line.Receive(loader.size()), loader);
     auto cell = line.Receive(1, 10000);

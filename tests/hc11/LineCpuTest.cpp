@@ -1,6 +1,7 @@
 // The emulated controller over a real pseudo-terminal: the boot ROM's
 // download at both rates, a downloaded program talking back, the SCI's
 // overrun and what it makes of bytes sent at the wrong rate.
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -125,8 +126,8 @@ TEST_F(CpuLineTest, AFullRamDownloadStartsAtOnceAndTheRestGoesToTheLoader) {
   auto loader = Loader("echo");
   loader.resize(1024, 0x01);  // padded with NOPs to fill the RAM
   ASSERT_TRUE(line.SetBaud(kFast));
-  std::vector<uint8_t> wire{0xFF};
-  wire.insert(wire.end(), loader.begin(), loader.end());
+  std::vector<uint8_t> wire(loader.size() + 1, 0xFF);
+  std::copy(loader.begin(), loader.end(), wire.begin() + 1);
   wire.push_back(0x20);  // after the RAM is full: the loader's first byte
   ASSERT_TRUE(line.Send(wire));
   EXPECT_EQ(line.Receive(1025, 20000).back(), 0x21);
@@ -287,8 +288,8 @@ TEST_F(CpuLineTest, AChipEraseIsWaitedOutBySkippingThePollLoop) {
   // The loader answers as soon as the erase is over, so its answer may
   // follow the echoes at once.
   auto loader = Loader("erase");
-  std::vector<uint8_t> wire{0xFF};
-  wire.insert(wire.end(), loader.begin(), loader.end());
+  std::vector<uint8_t> wire(loader.size() + 1, 0xFF);
+  std::copy(loader.begin(), loader.end(), wire.begin() + 1);
   ASSERT_TRUE(line.SetBaud(kFast));
   ASSERT_TRUE(line.Send(wire));
   auto got = line.Receive(loader.size() + 1, 10000);

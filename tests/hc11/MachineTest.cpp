@@ -198,7 +198,7 @@ TEST(Machine, SciFlagsAndClearingSequence) {
   m.Run(m.Now() + 2100);
   EXPECT_EQ(m.Peek(0x102E) & 0xC0, 0xC0);
   ASSERT_EQ(m.GetSci().Output().size(), 1u);
-  EXPECT_EQ(m.GetSci().Output()[0].first, 0xA5);
+  EXPECT_EQ(m.GetSci().Output()[0].byte, 0xA5);
   auto& log = m.GetSci().ReceivedLog();
   ASSERT_GE(log.size(), 3u);
   EXPECT_EQ(log[0].tag, 1);

@@ -1,5 +1,6 @@
 // keston-sim --cpu as a user meets it: a download, then the console's
 // registers, memory, breakpoint, trace and status.
+#include <algorithm>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -99,8 +100,8 @@ TEST(SimProgramCpu, ConsoleShowsRegistersMemoryBreakpointsAndTrace) {
   Hc11Program p = LoadProgram("echo");
   ASSERT_TRUE(p.ok);
   auto loader = p.Bytes();
-  std::vector<uint8_t> wire{0xFF};
-  wire.insert(wire.end(), loader.begin(), loader.end());
+  std::vector<uint8_t> wire(loader.size() + 1, 0xFF);
+  std::copy(loader.begin(), loader.end(), wire.begin() + 1);
   ASSERT_TRUE(line.Send(wire));
   ASSERT_EQ(line.Receive(loader.size()), loader);
   // The boot ROM ends the download after four character times of silence,

@@ -1,6 +1,7 @@
 // The talker image, its download at both boot ROM rates, what it sets up
 // before its first answer, and the command loop's handling of bytes that
 // are no command.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -108,8 +109,8 @@ TEST_F(BootTest, WaitsForTheLastBootEchoBeforeChangingRate) {
   CommState state;
   state.baudRate = 1200;
   ASSERT_TRUE(device->SetCommState(state));
-  Bytes download{0xFF};
-  download.insert(download.end(), loader.begin(), loader.end());
+  Bytes download(loader.size() + 1, 0xFF);
+  std::copy(loader.begin(), loader.end(), download.begin() + 1);
   int error = 0;
   ASSERT_EQ(device->Write(download.data(), static_cast<unsigned>(download.size()), error), download.size());
 
