@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -32,6 +33,11 @@ constexpr double kClosedSlice = 0.005;
 // After the host opens the line it usually sets the rate a moment later; the
 // rate is looked at this often until the first byte arrives.
 constexpr double kOpenRateSlice = 0.010;
+// Paced bytes are due at exact times.  A wake-up from the kernel comes a
+// few microseconds to tens of microseconds late even with no timer slack,
+// so the thread sleeps until this long before a deadline and spins (still
+// watching the line) for the rest.
+constexpr double kSpinBefore = 60e-6;
 
 // A UART tolerates a few percent between the two ends' clocks.
 bool RatesMatch(int sent, int listening) {
@@ -80,7 +86,8 @@ struct VirtualController::Impl {
   };
   struct OutByte {
     uint8_t byte;
-    double at;  // when it is on the host's side of the line
+    double at;     // when it is on the host's side of the line
+    size_t entry;  // its trace entry, counted like traceBase
   };
 
   SimOptions options;
@@ -121,6 +128,7 @@ struct VirtualController::Impl {
   // Bytes each way since Start, however much of the trace was let go.
   size_t hostTotal = 0, targetTotal = 0;
   std::vector<std::pair<uint8_t, double>> sent;  // scratch for CollectOutput
+  std::vector<double> lateness;                  // paced: per byte written, seconds
 
   int dropCount = 0;
   double randomRate = 0;
@@ -204,7 +212,7 @@ void VirtualController::Impl::CollectCpu(double now) {
   cpu->TakeOutput(cpuSent);
   for (auto [byte, cycle] : cpuSent) {
     double when = options.pace ? cpu->HostTimeOf(cycle) : now;
-    out.push_back({byte, when});
+    out.push_back({byte, when, traceBase + trace.size()});
     SimTraceEntry entry{static_cast<double>(cycle) / cpu->Machine().EHz(), false, byte, false};
     entry.received = byte;
     trace.push_back(entry);
@@ -273,7 +281,7 @@ void VirtualController::Impl::CollectOutput() {
       when = std::max(at, lastOut) + 10.0 / ListeningLocked();
       lastOut = when;
     }
-    out.push_back({byte, when});
+    out.push_back({byte, when, traceBase + trace.size()});
     SimTraceEntry entry{when, false, byte, false};
     entry.received = byte;
     trace.push_back(entry);
@@ -312,6 +320,16 @@ void VirtualController::Impl::FlushOutput(double now) {
       ++n;
     }
     ssize_t written = write(master, buffer, n);
+    if (written > 0) {
+      const double at = Now();
+      for (ssize_t i = 0; i < written; ++i) {
+        const OutByte& o = out[static_cast<size_t>(i)];
+        if (options.pace) lateness.push_back(at - o.at);
+        if (o.entry >= traceBase && o.entry - traceBase < trace.size()) trace[o.entry - traceBase].delivered = at;
+      }
+      if (lateness.size() > options.traceLimit)
+        lateness.erase(lateness.begin(), lateness.begin() + static_cast<std::ptrdiff_t>(lateness.size() / 2));
+    }
     if (written < 0) {
       if (errno == EINTR) continue;
       if (errno == EAGAIN) return;  // the host is not reading; POLLOUT tells when
@@ -402,6 +420,9 @@ void VirtualController::Impl::Run() {
 }
 
 void VirtualController::Impl::Serving() {
+  // The default 50 us of timer slack would make every paced byte late by
+  // about that much: at 115200 baud more than half a character time.
+  if (options.pace) prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
   while (!stopping.load()) {
     double now = Now();
     double deadline;
@@ -433,10 +454,16 @@ void VirtualController::Impl::Serving() {
       closed = !lineOpen;
       armed = openArmed;
     }
-    double wait = deadline - now;
+    // Measured from now, not from the top of the loop: serving took time.
+    double wait = deadline - Now();
     if (fd >= 0 && closed) wait = std::min(wait, kClosedSlice);
     if (fd >= 0 && armed) wait = std::min(wait, kOpenRateSlice);
     wait = std::clamp(wait, 0.0, 1.0);
+    // Close to a paced deadline: look at the line without sleeping until it
+    // is due (the loop comes round again at once), so the byte leaves on time.
+    const bool spin = options.pace && wait <= kSpinBefore;
+    if (spin) wait = 0;
+    else if (options.pace && wait < 1.0) wait -= kSpinBefore;
 
     // While the line is closed the master would report the hang-up at once
     // and forever; only sleep then, and look at the master afterwards.
@@ -553,6 +580,7 @@ bool VirtualController::Start() {
     if (d.cpu) d.cpu->SetHostOrigin();
     d.hostBytes.clear();
     d.targetBytes.clear();
+    d.lateness.clear();
   }
   d.stopping = false;
   d.serving = true;
@@ -715,6 +743,12 @@ void VirtualController::ClearTrace() {
   m_impl->trace.clear();
   m_impl->hostBytes.clear();
   m_impl->targetBytes.clear();
+  m_impl->lateness.clear();
+}
+
+std::vector<double> VirtualController::Lateness() const {
+  std::lock_guard<std::mutex> lock(m_impl->mutex);
+  return m_impl->lateness;
 }
 
 void VirtualController::DropHostBytes(int count) {

@@ -56,6 +56,11 @@ struct SimTraceEntry {
   // `byte` when garbled or corrupted at random), and whether it was lost.
   uint8_t received = 0;
   bool dropped = false;
+  // Target bytes only: when the byte was written to the host's side, on the
+  // controller's clock (seconds since Start), or -1 while it has not been.
+  // Paced, `seconds` is when it was due and the difference is the
+  // controller's own lateness.
+  double delivered = -1;
 };
 
 class VirtualController {
@@ -98,6 +103,11 @@ class VirtualController {
   void TrafficCounts(size_t& fromHost, size_t& toHost) const;
   // Entries held in the traces now; bounded however long the controller serves.
   size_t TraceSize() const;
+
+  // Paced only: how late each byte the target sent reached the line, from
+  // its due time (the end of its stop bit) to the write to the host's side,
+  // in seconds, oldest first; bounded like the traces, emptied by ClearTrace.
+  std::vector<double> Lateness() const;
 
   // Faults.
   void DropHostBytes(int count);      // the next `count` host bytes are lost

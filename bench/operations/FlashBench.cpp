@@ -1,12 +1,17 @@
 // QuickFlash end to end against the virtual controller paced at the real line
 // rate: boot load of the example loader, then the 32 KB example program into
-// the erase-first chip, no dialogs.  Prints the wall time and its ratio to the
-// line-time lower bound of the bytes that crossed the wire (the download at
-// the bootstrap rate, then the busier direction at the normal rate, since the
-// line is full duplex), then the same for a second QuickFlash while the talker
-// still runs, which is the flash alone.
+// the erase-first chip, no dialogs.  Prints the wall time against two
+// bounds: the line's (the download at the bootstrap rate, then every byte of
+// the busier direction at the normal rate, since the line is full duplex,
+// plus the chip's erase time) and the lock-step loop's (one and a half times
+// the line's for the talker's part: three character times per two bytes).
+// Then the same for a second QuickFlash while the talker still runs, which
+// is the flash alone, with the host's turnaround and the controller's own
+// lateness taken from the controller's trace, and the ideal host (one
+// thread, no queue) writing and reading the same range on the same line.
 //
 //   operations_flash_bench [rate ...]     default: 9600 115200
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "IdealClient.h"
 #include "panes/MainFrame.h"
 #include "app/TrellisView.h"
 #include "image/Programmer.h"
@@ -89,6 +95,7 @@ int RunOnce(int baud) {
   };
   double seconds = 0;
   double flashSeconds = 0;
+  double flashStart = 0;  // the controller's clock when the second QuickFlash began
   size_t flashHost = 0, flashTarget = 0;
   int wrong = 0;
   std::string flashStatus;
@@ -103,6 +110,7 @@ int RunOnce(int baud) {
     // The same again with the talker running: the flash alone.
     std::vector<uint8_t> host = sim.HostBytes(), target = sim.TargetBytes();
     size_t host0 = host.size(), target0 = target.size();
+    flashStart = sim.Trace().empty() ? 0 : sim.Trace().back().seconds;
     sim.LoadFlash(std::vector<uint8_t>(0x10000 - program.m_lowest, 0xFF), program.m_lowest);
     std::string first = shell.last;
     t0 = std::chrono::steady_clock::now();
@@ -115,6 +123,7 @@ int RunOnce(int baud) {
     wrong += differing();
   }
 
+  const double erase = options.eraseTimeMs / 1000.0;
   size_t loader = sim.LoaderBytes().size();
   size_t host = sim.HostBytes().size() - flashHost;
   size_t target = sim.TargetBytes().size() - flashTarget;
@@ -122,17 +131,69 @@ int RunOnce(int baud) {
   size_t bootEcho = loader;
   size_t talkHost = host > bootHost ? host - bootHost : 0;
   size_t talkTarget = target > bootEcho ? target - bootEcho : 0;
-  double bound =
-      bootHost * 10.0 / options.bootstrapBaud + (talkHost > talkTarget ? talkHost : talkTarget) * 10.0 / baud;
+  const double bootBound = bootHost * 10.0 / options.bootstrapBaud;
+  const double talkBound = LineBoundSeconds(talkHost, talkTarget, baud);
+  double lineBound = bootBound + talkBound + erase;
+  double lockStepBound = bootBound + 1.5 * talkBound + erase;
   std::printf(
-      "\n%6d baud: %8.2f s total, lower bound %8.2f s (%zu loader bytes at %d, %zu host / %zu target bytes "
-      "at %d), ratio %.2f; status \"%s\", %d bytes differ\n",
-      baud, seconds, bound, bootHost, options.bootstrapBaud, talkHost, talkTarget, baud, seconds / bound,
-      shell.last.c_str(), wrong);
-  double flashBound = (flashHost > flashTarget ? flashHost : flashTarget) * 10.0 / baud;
+      "\n%6d baud, boot load and QuickFlash: %8.2f s (%zu loader bytes at %d, %zu host / %zu target bytes at %d); "
+      "status \"%s\", %d bytes differ\n"
+      "    line bound %8.2f s (ratio %.3f), lock-step bound %8.2f s (ratio %.3f), erase time %.2f s in both\n",
+      baud, seconds, bootHost, options.bootstrapBaud, talkHost, talkTarget, baud, shell.last.c_str(), wrong,
+      lineBound, seconds / lineBound, lockStepBound, seconds / lockStepBound, erase);
+
+  // The flash alone: the trace holds it since the second QuickFlash began.
+  const double charTime = 10.0 / baud;
+  std::vector<SimTraceEntry> trace = sim.Trace();
+  std::sort(trace.begin(), trace.end(),
+            [](const SimTraceEntry& a, const SimTraceEntry& b) { return a.seconds < b.seconds; });
+  double turnaround = 0, lateness = 0, lastDelivered = -1, lastHostWrite = -1;
+  for (const SimTraceEntry& e : trace) {
+    if (e.seconds < flashStart) continue;
+    if (!e.fromHost) {
+      if (e.delivered >= 0) {
+        lastDelivered = e.delivered;
+        lateness += std::max(0.0, e.delivered - e.seconds);
+      }
+      continue;
+    }
+    const double written = e.seconds - charTime;
+    if (lastDelivered >= 0 && lastDelivered > lastHostWrite && written > lastDelivered)
+      turnaround += written - lastDelivered;
+    lastHostWrite = written;
+  }
+  const double flashLine = LineBoundSeconds(flashHost, flashTarget, baud);
+  lineBound = flashLine + erase;
+  lockStepBound = 1.5 * flashLine + erase;
   std::printf(
-      "\n%6d baud, flash alone (talker running): %8.2f s, lower bound %8.2f s, ratio %.2f; status \"%s\"\n",
-      baud, flashSeconds, flashBound, flashSeconds / flashBound, flashStatus.c_str());
+      "%6d baud, flash alone (talker running): %8.2f s (%zu host / %zu target bytes); status \"%s\"\n"
+      "    line bound %8.2f s (ratio %.3f), lock-step bound %8.2f s (ratio %.3f)\n"
+      "    host turnaround %.2f s, controller lateness %.3f s in all\n",
+      baud, flashSeconds, flashHost, flashTarget, flashStatus.c_str(), lineBound, flashSeconds / lineBound,
+      lockStepBound, flashSeconds / lockStepBound, turnaround, lateness);
+
+  // The ideal host writes the program's range and reads it back, as the
+  // flash alone did after its erase.
+  std::vector<uint8_t> bytes(0x10000, 0xFF);
+  for (unsigned a = program.m_lowest; a <= program.m_highest; ++a) bytes[a] = program.GetImageByte(a);
+  for (IdealWindow window : {IdealWindow::LockStepPairs, IdealWindow::Sliding}) {
+    sim.LoadFlash(std::vector<uint8_t>(0x10000 - program.m_lowest, 0xFF), program.m_lowest);
+    RawLine line;
+    if (!line.Open(sim.SlavePath(), baud)) break;
+    IdealRun write = IdealFlashWrite(line, bytes, program.m_lowest, program.m_highest, window);
+    std::vector<uint8_t> back;
+    IdealRun read = IdealRead(line, program.m_lowest, program.m_highest, window, back);
+    const double both = write.seconds + read.seconds;
+    const double bound = LineBoundSeconds(write.hostBytes + read.hostBytes, write.targetBytes + read.targetBytes, baud);
+    std::printf(
+        "    ideal host, %s: write %.2f s + read %.2f s = %.2f s%s (%zu host / %zu target bytes), ratio to its line "
+        "bound %.3f\n",
+        window == IdealWindow::Sliding ? "sliding window" : "lock-step pairs", write.seconds, read.seconds, both,
+        write.ok && read.ok && write.mismatches == 0 && back == std::vector<uint8_t>(bytes.begin() + program.m_lowest, bytes.begin() + program.m_highest + 1)
+            ? ""
+            : " (answers wrong or missing)",
+        write.hostBytes + read.hostBytes, write.targetBytes + read.targetBytes, both / bound);
+  }
   std::fflush(stdout);
   g_shell = nullptr;
   g_settings = nullptr;

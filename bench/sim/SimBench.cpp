@@ -2,11 +2,13 @@
 // a test run; paced it must run as close to the line's ten-bit-per-byte
 // limit as a real UART.  Prints figures; never fails on them.
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "IdealClient.h"
 #include "RawLine.h"
 #include "sim/VirtualController.h"
 
@@ -124,11 +126,79 @@ void Paced(int baud, int chunks) {
       baud, hostBytes, s, throughput, baud / 10.0, 100.0 * ideal / s, ideal);
 }
 
+std::vector<uint8_t> Pattern(size_t n) {
+  std::vector<uint8_t> bytes(n);
+  uint32_t state = 7;
+  for (auto& b : bytes) {
+    state = state * 1664525u + 1013904223u;
+    b = static_cast<uint8_t>(state >> 24);
+  }
+  return bytes;
+}
+
+// The controller's own lateness, answer by answer, while the ideal host
+// drives it in lock step: each answer's write to the line against the end
+// of its stop bit.  Nothing else is on the line, so every late microsecond
+// is the controller's.
+void Lateness(const char* what, SimOptions o, const std::vector<uint8_t>& loader, int bootBaud, size_t bytes) {
+  o.pace = true;
+  VirtualController vc(o);
+  RawLine line;
+  if (!vc.Start() || !IdealBoot(line, vc.SlavePath(), loader, bootBaud, o.normalBaud)) {
+    std::printf("%s: could not start the talker\n", what);
+    return;
+  }
+  const std::vector<uint8_t> image = Pattern(0x10000);
+  vc.ClearTrace();
+  IdealRun run = IdealFlashWrite(line, image, 0x4000, static_cast<unsigned>(0x4000 + bytes - 1),
+                                 IdealWindow::LockStepPairs);
+  const std::vector<double> late = vc.Lateness();
+  if (!run.ok) {
+    std::printf("%s: the flash write failed\n", what);
+    return;
+  }
+  const double bound = LineBoundSeconds(run.hostBytes, run.targetBytes, o.normalBaud);
+  std::printf(
+      "%s, lock-step flash of %zu bytes by the ideal host: %.3f s (%.2fx the line bound %.3f s); the controller's "
+      "lateness over %zu answers: median %.1f us, p99 %.1f us, max %.1f us\n",
+      what, bytes, run.seconds, run.seconds / bound, bound, late.size(), Quantile(late, 0.5) * 1e6,
+      Quantile(late, 0.99) * 1e6, Quantile(late, 1.0) * 1e6);
+  // KESTON_BENCH_DETAIL=1 lists the late answers, to tell a pattern from a
+  // machine busy with something else.
+  if (std::getenv("KESTON_BENCH_DETAIL"))
+    for (size_t i = 0; i < late.size(); ++i)
+      if (late[i] > 50e-6) std::printf("  answer %zu: %.1f us late\n", i, late[i] * 1e6);
+}
+
+std::vector<uint8_t> ModelLoader(const SimOptions& o) {
+  std::vector<uint8_t> loader(o.talkerSignature.begin(), o.talkerSignature.end());
+  loader.resize(64, 0x01);
+  return loader;
+}
+
 }  // namespace
 
 int main() {
   Unpaced();
   Paced(9600, 8);
   Paced(115200, 64);
+
+  SimOptions model;
+  for (int baud : {9600, 115200}) {
+    model.bootstrapBaud = model.normalBaud = baud;
+    Lateness(baud == 9600 ? "paced model 9600" : "paced model 115200", model, ModelLoader(model), baud,
+             baud == 9600 ? 1024 : 8192);
+  }
+#ifdef KESTON_TALKER_S19
+  SimOptions cpu;
+  cpu.cpu = true;
+  cpu.bootstrapBaud = 7812;  // the boot ROM's fast rate at E = 2 MHz
+  cpu.normalBaud = 9600;
+  const std::vector<uint8_t> talker = LoaderFromFile(KESTON_TALKER_S19);
+  if (talker.empty())
+    std::printf("paced CPU: cannot read %s\n", KESTON_TALKER_S19);
+  else
+    Lateness("paced CPU with our talker 9600", cpu, talker, 7812, 1024);
+#endif
   return 0;
 }

@@ -1,7 +1,9 @@
 // Throughput of the talker transfers against the virtual controller.
 //   unpaced: how fast the host side alone can drive the protocol;
-//   paced at 115,200 baud: a 64 KB WriteFlash against the protocol's own
-//   lower bound (three character times per two data bytes plus headers).
+//   paced at 115,200 baud: a 64 KB WriteFlash against two bounds, the
+//   line's (every byte of the busier direction, ten bits each) and the
+//   lock-step loop's (three character times per two data bytes, plus the
+//   commands), beside the ideal host (one thread, no queue) on the same rig.
 // Prints figures; never fails on timing.
 #include <algorithm>
 #include <chrono>
@@ -11,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "IdealClient.h"
 #include "panes/MainFrame.h"
 #include "app/TrellisView.h"
 #include "image/Programmer.h"
@@ -127,32 +130,66 @@ int main() {
   SimOptions paced = unpaced;
   paced.pace = true;
   if (!Connect(rig, store, paced)) return std::puts("boot load failed"), 1;
+  rig.sim->ClearTrace();
   t = Seconds([&] { return WriteFlash(rig.view->Talker(), 0, image, 0xFFFF, true); }, result);
-  const double charTime = 10.0 / 115200.0;
-  const double bound = (kBytes / 2 * 3 + 256 * 5) * charTime;
-  std::fprintf(stderr, "paced 115200 WriteFlash   64 KB: %7.3f s  lower bound %.3f s  ratio %.4f\n", t, bound,
-               t / bound);
-
-  // The part of the time the host itself took: from the moment the line
-  // delivered the echo the host was waiting for to the moment the host's next
-  // byte reached the line (the controller's own lateness is included, so this
-  // is an upper bound on the host's share).
+  const int baud = paced.normalBaud;
+  const double charTime = 10.0 / baud;
   std::vector<SimTraceEntry> trace = rig.sim->Trace();
+  size_t hostBytes = 0, targetBytes = 0;
+  for (const SimTraceEntry& e : trace) ++(e.fromHost ? hostBytes : targetBytes);
+  const double lineBound = LineBoundSeconds(hostBytes, targetBytes, baud);
+  const double lockStepBound = LockStepFlashBound(0, 0xFFFF, baud);
+  std::fprintf(stderr,
+               "paced %d WriteFlash   64 KB: %7.3f s (result %d, %zu bytes out, %zu back)\n"
+               "    line bound %.3f s (ratio %.3f), lock-step bound %.3f s (ratio %.3f)\n",
+               baud, t, result, hostBytes, targetBytes, lineBound, t / lineBound, lockStepBound, t / lockStepBound);
+
+  // The part of the time the host itself took: from the moment the echo the
+  // host was waiting for reached its side of the line to the moment the
+  // host's next byte went out.  The controller's own lateness (due time to
+  // delivery) is not the host's and is counted apart.
   std::sort(trace.begin(), trace.end(),
             [](const SimTraceEntry& a, const SimTraceEntry& b) { return a.seconds < b.seconds; });
-  double turnaround = 0;
-  double lastTarget = -1, lastHostRead = -1;
+  double turnaround = 0, lateness = 0;
+  double lastDelivered = -1, lastHostWrite = -1;
   for (const SimTraceEntry& e : trace) {
     if (!e.fromHost) {
-      lastTarget = e.seconds;
+      if (e.delivered >= 0) {
+        lastDelivered = e.delivered;
+        lateness += std::max(0.0, e.delivered - e.seconds);
+      }
       continue;
     }
-    double read = e.seconds - charTime;
-    if (lastTarget >= 0 && lastTarget > lastHostRead && read > lastTarget) turnaround += read - lastTarget;
-    lastHostRead = read;
+    const double written = e.seconds - charTime;
+    if (lastDelivered >= 0 && lastDelivered > lastHostWrite && written > lastDelivered)
+      turnaround += written - lastDelivered;
+    lastHostWrite = written;
   }
-  std::fprintf(stderr, "paced 115200 WriteFlash   host turnaround %.3f s = %.1f%% of the lower bound\n",
-               turnaround, 100.0 * turnaround / bound);
+  std::fprintf(stderr, "    host turnaround %.3f s = %.1f%% of the lock-step bound; controller lateness %.3f s in all\n",
+               turnaround, 100.0 * turnaround / lockStepBound, lateness);
+  rig.view.reset();
+  rig.sim.reset();
+
+  // The ideal host on a fresh controller of the same kind, same bytes.
+  for (IdealWindow window : {IdealWindow::LockStepPairs, IdealWindow::Sliding}) {
+    VirtualController vc(paced);
+    RawLine line;
+    std::vector<uint8_t> loader(paced.talkerSignature.begin(), paced.talkerSignature.end());
+    loader.resize(64, 0x01);
+    std::vector<uint8_t> bytes(0x10000);
+    for (unsigned a = 0; a < bytes.size(); ++a) bytes[a] = image.GetImageByte(a);
+    if (!vc.Start() || !IdealBoot(line, vc.SlavePath(), loader, paced.bootstrapBaud, baud)) {
+      std::fprintf(stderr, "ideal host: boot failed\n");
+      continue;
+    }
+    IdealRun run = IdealFlashWrite(line, bytes, 0, 0xFFFF, window);
+    std::fprintf(stderr,
+                 "    ideal host, %s: %7.3f s%s (%zu bytes out, %zu back, %zu answers not as sent), ratio to line "
+                 "bound %.3f, to lock-step bound %.3f\n",
+                 window == IdealWindow::Sliding ? "sliding window" : "lock-step pairs", run.seconds,
+                 run.ok ? "" : " (answers missing)", run.hostBytes, run.targetBytes, run.mismatches,
+                 run.seconds / lineBound, run.seconds / lockStepBound);
+  }
 
   rig.view.reset();
   g_shell = nullptr;

@@ -118,12 +118,20 @@ double Hc11Target::Serve(double hostSeconds) {
     return 1.0;
   }
   if (m_paced) {
+    // A character the SCI is sending is due on the line when its stop bit
+    // ends: wake exactly then, so it leaves on time.
+    const uint64_t sciNext = m.GetSci().NextEvent();
+    const double sciWait = sciNext == hc11::Machine::NEVER ? 1.0 : HostTimeOf(sciNext) - hostSeconds;
     if (m.IdleNow()) {
       uint64_t next = m.NextEvent();
       if (next == hc11::Machine::NEVER) return 1.0;
-      return std::clamp(HostTimeOf(next) - hostSeconds, 0.0005, 1.0);
+      return std::clamp(HostTimeOf(next) - hostSeconds, 0.0, 1.0);
     }
-    return 0.001;
+    // A running program may start a character at any moment; looking at it
+    // twice a character time finds it in the shift register, its end known,
+    // before it is due.
+    const double halfCharacter = 5.0 * m.GetSci().BitCycles() / e;
+    return std::clamp(std::min({0.001, halfCharacter, sciWait}), 0.0, 1.0);
   }
   if (throttled && m.IdleNow()) {
     // An idle loop reached the limit that follows the host's clock: sleep
