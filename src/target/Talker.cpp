@@ -120,38 +120,51 @@ int CTalker::SendCommandHeader(uint8_t command, unsigned address, uint8_t count)
 bool CTalker::SendDataPhase(unsigned& address, uint8_t count, const std::function<uint8_t(unsigned)>& source,
                             EchoPacing pacing, int waitMs, int& result,
                             const std::function<void(unsigned)>& sent) {
-  // The one comparison that tells the pacings apart: how many bytes of the
-  // chunk must still be due for a second byte to go out before the first echo.
-  const unsigned pairFrom = pacing == EchoPacing::Pairs ? 1u : pacing == EchoPacing::PairsButLastTwo ? 2u : 256u;
-  auto check = [&](uint8_t expected, unsigned at) {
+  // count is an 8-bit counter: 0 first runs 256 times.
+  const unsigned n = count == 0 ? 256u : count;
+  // A sliding window of two: the next byte goes out as soon as the oldest
+  // echo is in, so the line never idles while the host waits, and the
+  // talker never has more than two bytes it has not echoed (a third would
+  // overrun its receiver).  Whether byte i may go out while another is
+  // still unechoed is the pacing's choice: memory writes always, flash
+  // writes except the chunk's last two, EEPROM writes never (the talker
+  // programs each cell before it reads the next byte).
+  auto mayOverlap = [&](unsigned i) {
+    switch (pacing) {
+      case EchoPacing::Pairs:
+        return true;
+      case EchoPacing::PairsButLastTwo:
+        return n - i > 2;
+      case EchoPacing::OneAtATime:
+        break;
+    }
+    return false;
+  };
+  struct Outstanding {
+    uint8_t byte;
+    unsigned at;
+  };
+  Outstanding window[2];
+  unsigned queued = 0;  // entries of window in use, oldest first
+  unsigned next = 0;    // index in the chunk of the next byte to send
+  while (next < n || queued > 0) {
+    while (next < n && (queued == 0 || (queued == 1 && mayOverlap(next)))) {
+      const unsigned at = address;
+      const uint8_t byte = source(at);
+      if (!SendByte(byte)) return false;
+      window[queued++] = {byte, at};
+      ++address;
+      ++next;
+      if (sent) sent(address);
+    }
     uint8_t echo = 0;
     if (!ReceiveByteChecked(echo, waitMs)) return false;
-    if (echo != expected) {
+    if (echo != window[0].byte) {
       result = 0;
-      NoteFault(Outcome::EchoMismatch, at);
+      NoteFault(Outcome::EchoMismatch, window[0].at);
     }
-    return true;
-  };
-  // count is an 8-bit counter: 0 first runs 256 times.
-  unsigned left = count == 0 ? 256u : count;
-  while (left > 0) {
-    const unsigned firstAt = address;
-    const uint8_t first = source(firstAt);
-    if (!SendByte(first)) return false;
-    ++address;
-    if (sent) sent(address);
-    if (left > pairFrom) {
-      const unsigned secondAt = address;
-      const uint8_t second = source(secondAt);
-      if (!SendByte(second)) return false;
-      ++address;
-      if (sent) sent(address);
-      if (!check(first, firstAt) || !check(second, secondAt)) return false;
-      left -= 2;
-    } else {
-      if (!check(first, firstAt)) return false;
-      left -= 1;
-    }
+    window[0] = window[1];
+    --queued;
   }
   return true;
 }
@@ -223,23 +236,22 @@ int CTalker::ReadTargetBlock(unsigned address, CProgrammer& programmer, unsigned
     uint8_t count = CountByte(remaining);
     if (!SendCommandHeader(CMD_READ, address & 0xFFFF, count)) result = 0;
     uint8_t last = 0;
-    // Only bytes that really arrived reach the image; a lost link ends the read as a failure.
-    do {
+    // The talker sends the first byte after the header and each further one
+    // when the previous one is acknowledged.  One acknowledgement is kept
+    // ahead: the next byte's goes out as soon as a byte arrives, so the
+    // talker never waits for the host to see a byte before it may send the
+    // next, and never holds more than two unread acknowledgements.  Their
+    // values mean nothing to the talker; the first echoes its byte, the
+    // others repeat what the image held.  Only bytes that really arrived
+    // reach the image; a lost link ends the read as a failure.
+    const unsigned n = count == 0 ? 256u : count;
+    for (unsigned i = 0; i < n; ++i) {
       if (!ReceiveByteChecked(last)) return 0;
-      programmer.SetImageByte(address, last);
-      if (!SendByte(last)) return 0;
-      if (count > 2) {
-        // Acknowledge the next byte before it arrives, so the talker never idles.
-        if (!SendByte(programmer.GetImageByte(address + 1))) return 0;
-        if (!ReceiveByteChecked(last)) return 0;
-        programmer.SetImageByte(address + 1, last);
-        address += 2;
-        --count;
-      } else {
-        address += 1;
-      }
-      --count;
-    } while (count != 0);
+      programmer.SetImageByte(address + i, last);
+      if (i == 0 && !SendByte(last)) return 0;
+      if (i + 1 < n && !SendByte(programmer.GetImageByte(address + i + 1))) return 0;
+    }
+    address += n;
     progress.SetPos(address - 1);
     progress.SetAddress(address - 1, true);
     progress.SetValue(last, true);

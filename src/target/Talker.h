@@ -24,9 +24,10 @@ enum : uint8_t {
   CMD_CHIP_ERASE = 0xD1,
 };
 
-// How the echoed data phase of a write keeps its bytes on the wire.
+// How the echoed data phase of a write keeps its bytes on the wire: how
+// many may be out unechoed at once.
 enum class EchoPacing {
-  Pairs,           // two bytes out, then both echoes (memory writes)
+  Pairs,           // up to two at every moment (memory writes)
   PairsButLastTwo, // as Pairs, but the last two bytes of a chunk one at a time (flash)
   OneAtATime,      // each echo before the next byte: the talker programs the cell first (EEPROM)
 };

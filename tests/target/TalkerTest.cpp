@@ -9,6 +9,7 @@
 #include "target/Eeprom.h"
 #include "target/FlashChip.h"
 #include "target/Talker.h"
+#include "sim/SimDevice.h"
 
 using Bytes = std::vector<uint8_t>;
 
@@ -73,8 +74,11 @@ TEST_F(TalkerTest, BlockReadAcknowledgesOneByteAhead) {
   sim->LoadFlash({0x11, 0x22, 0x33}, 0x8000);
   CProgrammer programmer;
   programmer.SetImageByte(0x8001, 0x77);
+  programmer.SetImageByte(0x8002, 0x55);
+  // The first acknowledgement echoes the first byte; each later one goes out
+  // as the byte before it arrives, carrying what the image held there.
   EXPECT_EQ(talker().ReadTargetBlock(0x8000, programmer, 2), 1);
-  EXPECT_EQ(HostBytesOnceAtLeast(7), (Bytes{0x01, 0x03, 0x80, 0x00, 0x11, 0x77, 0x33}));
+  EXPECT_EQ(HostBytesOnceAtLeast(7), (Bytes{0x01, 0x03, 0x80, 0x00, 0x11, 0x77, 0x55}));
   EXPECT_EQ(sim->TargetBytes(), (Bytes{0xFE, 0x11, 0x22, 0x33}));
   EXPECT_EQ(programmer.GetImageByte(0x8000), 0x11);
   EXPECT_EQ(programmer.GetImageByte(0x8001), 0x22);
@@ -85,6 +89,40 @@ TEST_F(TalkerTest, BlockReadAcknowledgesOneByteAhead) {
   EXPECT_EQ(shell.progressUpdates.back().label, "Reading Memory");
   EXPECT_EQ(shell.progressOpened, 1);
   EXPECT_EQ(shell.progressClosed, 1);
+}
+
+// In line time (the in-process controller counts ten bit times a byte each
+// way), a write whose next byte waits for both echoes of a pair idles the
+// line a character every two bytes: 1.5 characters a byte.  With the next
+// byte out as soon as the oldest echo is in, a long transfer costs one
+// character a byte plus the few at its ends.
+TEST_F(TalkerTest, TransfersKeepTheLineBusy) {
+  StartTalker();
+  CSimDevice* device = sim->Device();
+  ASSERT_NE(device, nullptr);
+  const double character = 10.0 / device->HostBaud();
+  auto characters = [&](const std::function<int()>& transfer) {
+    const double start = device->Now();
+    EXPECT_EQ(transfer(), 1);
+    return (device->Now() - start) / character;
+  };
+  Bytes data(256);
+  std::iota(data.begin(), data.end(), 0x40);
+  // Memory write: 4 header bytes, 256 data bytes, the last echo's trip back.
+  EXPECT_LT(characters([&] { return talker().WriteTargetBlock(0x0100, data.data(), 255); }), 4 + 256 + 6);
+  for (unsigned i = 0; i < 256; ++i) ASSERT_EQ(sim->Read(0x0100 + i), data[i]) << i;
+
+  // Flash write: two single bytes at every chunk's end, still far below 1.5 a byte.
+  CProgrammer p;
+  for (unsigned i = 0; i < 1024; ++i) p.SetImageByte(0x8000 + i, static_cast<uint8_t>(i * 7));
+  const double flash = characters([&] { return WriteFlash(talker(), 0x8000, p, 1023, true); });
+  EXPECT_LT(flash, 1.12 * 1024);
+  for (unsigned i = 0; i < 1024; ++i) ASSERT_EQ(sim->Read(0x8000 + i), static_cast<uint8_t>(i * 7)) << i;
+
+  // Read: one acknowledgement ahead keeps the talker sending back to back.
+  CProgrammer back;
+  EXPECT_LT(characters([&] { return talker().ReadTargetBlock(0x8000, back, 1023); }), 1.05 * 1024);
+  for (unsigned i = 0; i < 1024; ++i) ASSERT_EQ(back.GetImageByte(0x8000 + i), static_cast<uint8_t>(i * 7)) << i;
 }
 
 TEST_F(TalkerTest, NothingIsSentOrAwaitedWithoutALink) {
