@@ -166,6 +166,8 @@ bool CLink::OpenAt(int rate) {
     m_rxThread = std::thread([this] { ReceiveThreadMain(); });
   }
   m_device->SetDtr(true);
+  const std::string notice = m_device->TakeNotice();
+  if (!notice.empty()) ReportError(notice);
   Redraw();
   return true;
 }

@@ -110,6 +110,9 @@ class CSerialDevice {
 
   virtual std::string LastError() const = 0;
   virtual int LastErrorCode() const = 0;
+  // A note for the user about the device just opened (a USB adapter that
+  // will deliver bytes late, say), given once; "" when there is none.
+  virtual std::string TakeNotice() { return std::string(); }
 
   // A device whose far end runs in this process, driven by the link's own
   // waits, needs no receive thread: the link asks it for input instead.

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <mutex>
+#include <set>
 #include <thread>
 
 #include "link/SerialDevicePosix.h"
@@ -104,6 +106,22 @@ bool CPosixSerialDevice::Open(const std::string& path) {
     return fail(error, ErrorText(error));
   }
   m_fd = fd;
+  // Ask the driver to hand over received bytes at once: each echo the host
+  // waits for is a round trip, and a held byte stalls the whole transfer.
+  struct serial_struct serial {};
+  if (RetryIoctl(fd, TIOCGSERIAL, &serial) == 0 && !(serial.flags & ASYNC_LOW_LATENCY)) {
+    const int before = serial.flags;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    if (RetryIoctl(fd, TIOCSSERIAL, &serial) == 0) m_serialFlags = before;
+  }
+  m_notice = LowerUsbLatency(path, "/sys", m_usbLatency);
+  {
+    // Once per adapter and run: the note does not improve by repetition.
+    static std::mutex toldMutex;
+    static std::set<std::string> told;
+    std::lock_guard<std::mutex> toldLock(toldMutex);
+    if (!m_notice.empty() && !told.insert(m_usbLatency.file).second) m_notice.clear();
+  }
   m_wakeRead = wake[0];
   m_wakeWrite = wake[1];
   m_path = path;
@@ -119,6 +137,15 @@ void CPosixSerialDevice::Close() {
     // Exclusive mode belongs to the tty, not to our descriptor; leaving it set
     // would lock everyone else out of a device that stays open elsewhere.
     RetryIoctl(m_fd, TIOCNXCL, nullptr);
+    if (m_serialFlags >= 0) {
+      struct serial_struct serial {};
+      if (RetryIoctl(m_fd, TIOCGSERIAL, &serial) == 0) {
+        serial.flags = m_serialFlags;
+        RetryIoctl(m_fd, TIOCSSERIAL, &serial);
+      }
+      m_serialFlags = -1;
+    }
+    RestoreUsbLatency(m_usbLatency);
     ::close(m_fd);
     m_fd = -1;
   }
@@ -127,6 +154,12 @@ void CPosixSerialDevice::Close() {
   m_wakeRead = m_wakeWrite = -1;
   m_mask.store(0);
   m_path.clear();
+}
+
+std::string CPosixSerialDevice::TakeNotice() {
+  std::string notice;
+  notice.swap(m_notice);
+  return notice;
 }
 
 bool CPosixSerialDevice::SetCommMask(uint32_t mask) {

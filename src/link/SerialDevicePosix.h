@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "link/SerialDevice.h"
+#include "link/UsbLatency.h"
 
 class CPosixSerialDevice : public CSerialDevice {
  public:
@@ -34,10 +35,15 @@ class CPosixSerialDevice : public CSerialDevice {
   bool WaitCommEvent(uint32_t& events, int& error) override;
 
   std::string LastError() const override { return m_lastError; }
+  std::string TakeNotice() override;
   int LastErrorCode() const override { return m_lastErrorCode; }
 
  private:
   int m_fd = -1;
+  // Receive-latency settings changed at open and put back at close.
+  UsbLatencyTimer m_usbLatency;
+  int m_serialFlags = -1;  // ASYNC flags before we set ASYNC_LOW_LATENCY; -1 untouched
+  std::string m_notice;
   int m_wakeRead = -1;  // written by SetCommMask(0) to end a wait
   int m_wakeWrite = -1;
   std::atomic<uint32_t> m_mask{0};
