@@ -40,6 +40,8 @@ const char kHelp[] =
     "  --erase-ms N              chip erase time of the erase-first chip (default 1000)\n"
     "  --eeprom-ms N             time per byte of the talker's EEPROM write (default 20)\n"
     "  --pace                    deliver each byte after ten bit times, both ways\n"
+    "  --latency-ms N            hand what the target sends to the host in batches, one\n"
+    "                            every N ms, as a USB serial adapter's latency timer does\n"
     "  --flash FILE              initial flash contents: S-records (.s19, .srec) or a\n"
     "                            binary image loaded from address 0\n"
     "  --save FILE               write the flash contents to FILE on exit (S-records\n"
@@ -236,6 +238,8 @@ int ParseArguments(int argc, char** argv, Settings& s) {
       s.options.crystalHz = hz;
     } else if (arg == "--pace") {
       s.options.pace = true;
+    } else if (arg == "--latency-ms") {
+      if (!number(0, 1000, s.options.adapterLatencyMs)) return 2;
     } else if (arg == "--flash") {
       if (!value(s.flashFile)) return 2;
     } else if (arg == "--save") {

@@ -156,6 +156,15 @@ struct VirtualController::Impl {
   void Receive(const InByte& byte);
   void CollectOutput();
   void FlushOutput(double now);
+  // When a byte that left the target's side at `when` reaches the host: at
+  // the next tick of the adapter's latency timer.  A real adapter also sends
+  // early once its buffer fills; that only shortens the wait of long
+  // streams, whose rate batching does not limit anyway.
+  double AdapterDelivery(double when) const {
+    if (options.adapterLatencyMs <= 0) return when;
+    const double period = options.adapterLatencyMs / 1000.0;
+    return std::ceil(when / period) * period;
+  }
   void ReadInput();
   void CheckOpenRate();
   void NoteOpens();
@@ -212,7 +221,7 @@ void VirtualController::Impl::CollectCpu(double now) {
   cpu->TakeOutput(cpuSent);
   for (auto [byte, cycle] : cpuSent) {
     double when = options.pace ? cpu->HostTimeOf(cycle) : now;
-    out.push_back({byte, when, traceBase + trace.size()});
+    out.push_back({byte, AdapterDelivery(when), traceBase + trace.size()});
     SimTraceEntry entry{static_cast<double>(cycle) / cpu->Machine().EHz(), false, byte, false};
     entry.received = byte;
     trace.push_back(entry);
@@ -281,7 +290,7 @@ void VirtualController::Impl::CollectOutput() {
       when = std::max(at, lastOut) + 10.0 / ListeningLocked();
       lastOut = when;
     }
-    out.push_back({byte, when, traceBase + trace.size()});
+    out.push_back({byte, AdapterDelivery(when), traceBase + trace.size()});
     SimTraceEntry entry{when, false, byte, false};
     entry.received = byte;
     trace.push_back(entry);

@@ -20,6 +20,9 @@ struct SimOptions {
   int normalBaud = 9600;     // rate the talker listens at
   int eraseTimeMs = 1000;    // chip erase time of the erase-first chip
   bool pace = false;         // deliver each byte after ten bit times, both ways
+  // A USB serial adapter's latency timer: what the target sends reaches the
+  // host in batches, one every this many milliseconds (0: as soon as sent).
+  int adapterLatencyMs = 0;
   // The host opening the line at the bootstrap rate while the talker runs
   // resets the target into bootstrap mode (keston-sim turns this on).
   bool resetOnBootstrapRateOpen = false;

@@ -1,6 +1,7 @@
 // The line itself: the host closing and reopening it, resets from opening it
 // at the bootstrap rate, the rate read from the line, and pacing.
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 #include "SimFixture.h"
@@ -104,4 +105,36 @@ TEST_F(SimTest, PacedAnswersRecordWhenTheyReachedTheLine) {
   for (double l : late) EXPECT_GE(l, 0.0);
   vc->ClearTrace();
   EXPECT_TRUE(vc->Lateness().empty());
+}
+
+// A USB adapter's latency timer: answers reach the host only at its ticks,
+// so an exchange that waits for each answer pays up to a tick per answer.
+TEST_F(SimTest, AdapterLatencyHandsAnswersOverAtItsTicks) {
+  SimOptions o = FastOptions();
+  o.adapterLatencyMs = 16;
+  StartSim(o);
+  BootTalker(32);
+  vc->ClearTrace();
+  const auto start = std::chrono::steady_clock::now();
+  Header(0x01, 4, 0xFE00);
+  for (int i = 0; i < 4; ++i) {
+    auto one = line.Receive(1);
+    ASSERT_EQ(one.size(), 1u);
+    ASSERT_TRUE(line.Send(one[0]));
+  }
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  line.Drain(50);
+  size_t answers = 0;
+  for (const SimTraceEntry& e : vc->Trace()) {
+    if (e.fromHost) continue;
+    ++answers;
+    ASSERT_GE(e.delivered, 0.0);
+    // Delivered on a tick (to within the serving thread's wake-up), never before it was sent.
+    const double ticks = e.delivered / 0.016;
+    EXPECT_LT(ticks - std::floor(ticks), 0.5) << "byte " << answers << " at " << e.delivered;
+    EXPECT_GE(e.delivered + 1e-6, e.seconds);
+  }
+  EXPECT_EQ(answers, 5u);
+  // Five answers in turn: at least four ticks apart in all.
+  EXPECT_GT(seconds, 4 * 0.016);
 }
