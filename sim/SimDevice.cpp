@@ -205,7 +205,13 @@ void CSimDevice::Collect() {
     const uint8_t heard = targetNoise ? targetNoise(m_targetBytes.size(), byte) : byte;
     m_targetBytes.push_back(byte);
     // A closed port hears nothing.
-    if (m_open) m_out.push_back({heard, m_lineOut, m_target->ListeningBaud()});
+    // Behind a USB adapter the byte waits for the next tick of its latency timer.
+    double heardAt = m_lineOut;
+    if (m_options.adapterLatencyMs > 0) {
+      const double period = m_options.adapterLatencyMs / 1000.0;
+      heardAt = std::ceil(heardAt / period - 1e-9) * period;
+    }
+    if (m_open) m_out.push_back({heard, heardAt, m_target->ListeningBaud()});
   }
 }
 

@@ -62,11 +62,15 @@ void CCpuDevice::Close() {
   m_path.clear();
   // Answers on their way are lost with the port.
   m_out.clear();
+  m_held.clear();
 }
 
 bool CCpuDevice::PurgeComm(unsigned flags) {
   if (!m_open) return false;
-  if (flags & (serial::kPurgeRxAbort | serial::kPurgeRxClear)) m_out.clear();
+  if (flags & (serial::kPurgeRxAbort | serial::kPurgeRxClear)) {
+    m_out.clear();
+    m_held.clear();
+  }
   if (flags & (serial::kPurgeTxAbort | serial::kPurgeTxClear)) {
     // Bytes that have not started are dropped; the one under way finishes.
     m_in.clear();
@@ -169,9 +173,17 @@ void CCpuDevice::Run(double seconds) { RunUntil(m_machine->Now() + CyclesIn(seco
 
 // ---- time ----
 
+void CCpuDevice::ReleaseHeld() {
+  while (!m_held.empty() && m_held.front().second <= m_machine->Now()) {
+    m_out.push_back(m_held.front().first);
+    m_held.pop_front();
+  }
+}
+
 void CCpuDevice::RunUntil(uint64_t limit, bool untilInput) {
   hc11::Machine& m = *m_machine;
   for (;;) {
+    ReleaseHeld();
     if (untilInput && !m_out.empty()) return;
     const uint64_t now = m.Now();
     while (!m_in.empty() && m_in.front().start <= static_cast<double>(now)) {
@@ -188,6 +200,7 @@ void CCpuDevice::RunUntil(uint64_t limit, bool untilInput) {
     if (untilInput) {
       const uint64_t character = 10ull * m.GetSci().BitCycles();
       target = std::min({target, std::max(m.NextEvent(), now + 1), now + character});
+      if (!m_held.empty()) target = std::min(target, std::max(m_held.front().second, now + 1));
     }
     m.Run(std::max(target, now + 1));
     Collect();
@@ -232,7 +245,15 @@ void CCpuDevice::Collect() {
       if (!RatesMatch(sciBaud, m_hostBaud)) f.heard = SimGarbleByte(f.heard, sciBaud, m_hostBaud);
       // A closed port hears nothing.
       f.delivered = m_open && !m_hungUp;
-      if (f.delivered) m_out.push_back(f.heard);
+      if (f.delivered) {
+        if (m_latencyCycles == 0) {
+          m_out.push_back(f.heard);
+        } else {
+          const uint64_t since = sent.end - m_origin;
+          const uint64_t tick = (since + m_latencyCycles - 1) / m_latencyCycles * m_latencyCycles;
+          m_held.emplace_back(f.heard, m_origin + tick);
+        }
+      }
     }
     m_targetLog.push_back(f);
   }
@@ -249,6 +270,7 @@ uint8_t CCpuDevice::Noise(uint8_t byte) {
 void CCpuDevice::ResetTarget() {
   m_in.clear();
   m_out.clear();
+  m_held.clear();
   m_stalled = false;
   m_machine->Reset(hc11::McuMode::Bootstrap);
   Settle();

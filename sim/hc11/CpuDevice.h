@@ -14,11 +14,13 @@
 // No quiet hold or pacing is needed: the machine's clock is the line's clock.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link/SerialDevice.h"
@@ -69,6 +71,9 @@ class CCpuDevice : public CSerialDevice {
   // Lets line time pass without the host (a test's own pause).
   void Run(double seconds);
   int HostBaud() const { return m_hostBaud; }
+  // A USB serial adapter's latency timer: what the SCI sends reaches the
+  // host at the next tick, one every `ms` of line time (0: at its stop bit).
+  void SetAdapterLatency(int ms) { m_latencyCycles = CyclesIn(std::max(ms, 0) / 1000.0); }
 
   // ---- what crossed the line since the trace was cleared ----
   struct HostFrame {
@@ -144,6 +149,10 @@ class CCpuDevice : public CSerialDevice {
   double m_lineIn = 0;        // cycle at which the host's line is next free
   std::deque<Queued> m_in;    // the host UART's queue: not started yet
   std::deque<uint8_t> m_out;  // arrived, not read
+  // Sent but held by the adapter until its next tick (cycle), in order.
+  std::deque<std::pair<uint8_t, uint64_t>> m_held;
+  uint64_t m_latencyCycles = 0;
+  void ReleaseHeld();
   std::vector<uint8_t> m_hostWritten;
   std::vector<HostFrame> m_hostLog;
   std::vector<TargetFrame> m_targetLog;

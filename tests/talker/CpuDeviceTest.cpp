@@ -1,5 +1,7 @@
 // The in-process device itself: its name, its clock, the bits on its wire
 // in both directions, and its host-side queue.
+#include <cmath>
+
 #include "TalkerRig.h"
 #include "board.h"
 
@@ -50,6 +52,33 @@ TEST_F(CpuDeviceTest, TimePassesOnlyWhileTheHostWaits) {
   const uint64_t before = device.Cycle();
   device.Sleep(10);
   EXPECT_NEAR(static_cast<double>(device.Cycle() - before), 0.010 * device.Machine().EHz(), 16);
+}
+
+// Behind a USB adapter's latency timer an answer reaches the host at the
+// timer's next tick, not at its stop bit.
+TEST_F(CpuDeviceTest, AdapterLatencyHoldsAnswersUntilTheNextTick) {
+  device.SetAdapterLatency(16);
+  ASSERT_TRUE(OpenAt(7812));
+  Send(Bytes(2, 0xFF));
+  device.WaitForInput(100);
+  ASSERT_EQ(device.TargetLog().size(), 1u);
+  const double tick = 0.016 * device.Machine().EHz();
+  const double arrived = static_cast<double>(device.Cycle());
+  EXPECT_GT(arrived, static_cast<double>(device.TargetLog()[0].end) + 16);
+  (void)arrived;
+  const double ticks = device.Now() * device.Machine().EHz() / tick;  // ticks since the device was made
+  EXPECT_NEAR(ticks, std::round(ticks), 0.001);
+  uint32_t errors = 0, waiting = 0;
+  int error = 0;
+  ASSERT_TRUE(device.ClearCommError(errors, waiting, error));
+  EXPECT_EQ(waiting, 1u);
+  // Purging the receive side lets go of what the adapter still held too.
+  Send(Bytes(1, 0x55));
+  device.Run(0.005);
+  EXPECT_TRUE(device.PurgeComm(serial::kPurgeRxClear));
+  device.Run(0.03);
+  ASSERT_TRUE(device.ClearCommError(errors, waiting, error));
+  EXPECT_EQ(waiting, 0u);
 }
 
 // The SCI samples each frame at its own rate: at the boot ROM's 7812 baud

@@ -125,6 +125,23 @@ TEST_F(TalkerTest, TransfersKeepTheLineBusy) {
   for (unsigned i = 0; i < 1024; ++i) ASSERT_EQ(back.GetImageByte(0x8000 + i), static_cast<uint8_t>(i * 7)) << i;
 }
 
+// Behind a USB adapter with a 16 ms latency timer the echoes come in
+// batches: with two bytes out at the most, every two bytes cost a tick.
+TEST_F(TalkerTest, AdapterLatencyCostsATickPerTwoBytes) {
+  SimOptions options;
+  options.adapterLatencyMs = 16;
+  StartTalker(options);
+  CSimDevice* device = sim->Device();
+  ASSERT_NE(device, nullptr);
+  Bytes data(64);
+  std::iota(data.begin(), data.end(), 1);
+  const double start = device->Now();
+  EXPECT_EQ(talker().WriteTargetBlock(0x0100, data.data(), 63), 1);
+  const double ticks = (device->Now() - start) / 0.016;
+  EXPECT_GE(ticks, 32);
+  EXPECT_LE(ticks, 36);
+}
+
 TEST_F(TalkerTest, NothingIsSentOrAwaitedWithoutALink) {
   StartTalker();
   view->ClosePort();
