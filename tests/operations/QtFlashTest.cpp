@@ -15,6 +15,7 @@
 #include <set>
 #include <QTest>
 #include <QProgressBar>
+#include <QScreen>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -78,6 +79,16 @@ class User {
   QTimer m_timer;
   QPointer<QWidget> m_last;
 };
+
+// With KESTON_SHOT_DIR set (a run under Xvfb), the screen as the user sees
+// it at the moments worth looking at, saved as PNG files there.
+void Shot(const char* name) {
+  const char* dir = std::getenv("KESTON_SHOT_DIR");
+  if (!dir || !*dir) return;
+  QApplication::processEvents();
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen) screen->grabWindow(0).save(QString::fromStdString(std::string(dir) + "/" + name + ".png"));
+}
 
 void Pump(int ms) {
   QElapsedTimer clock;
@@ -165,7 +176,7 @@ TEST(QtFlashController, ProgressWindowsShowEveryPassAndCancelStopsCleanly) {
     std::set<std::string> subjects;
     bool percentShown = false, rateShown = false, cancelOnErase = false;
   } seen;
-  bool cancelAtQuarter = false, cancelled = false;
+  bool cancelAtQuarter = false, cancelled = false, shotTaken = false;
   QTimer watch;
   watch.setInterval(5);
   QObject::connect(&watch, &QTimer::timeout, [&] {
@@ -179,6 +190,10 @@ TEST(QtFlashController, ProgressWindowsShowEveryPassAndCancelStopsCleanly) {
       seen.rateShown = seen.rateShown || w->m_rate->text().contains("bytes/s");
       if (label == "Erasing Flash" && w->m_cancel->isVisible()) seen.cancelOnErase = true;
       const int span = w->m_bar->maximum() - w->m_bar->minimum();
+      if (!shotTaken && label == "Writing Flash" && span > 0 && w->m_bar->value() - w->m_bar->minimum() > span / 3) {
+        shotTaken = true;
+        Shot("flash-progress");
+      }
       if (cancelAtQuarter && !cancelled && label == "Writing Flash" && span > 0 &&
           w->m_bar->value() - w->m_bar->minimum() > span / 4) {
         QTest::mouseClick(w->m_cancel, Qt::LeftButton);
@@ -194,6 +209,7 @@ TEST(QtFlashController, ProgressWindowsShowEveryPassAndCancelStopsCleanly) {
   window->RunCommand(32782);  // Erase Flash Chip
   window->RunCommand(32780);  // Flash Controller
   Pump(50);
+  Shot("flash-done");
   EXPECT_EQ("Memory written correctly", window->MessagePane()->text().toStdString());
   EXPECT_NE(seen.labels.end(), std::find(seen.labels.begin(), seen.labels.end(), "Erasing Flash"));
   EXPECT_FALSE(seen.cancelOnErase) << "an erase is one command: nothing to stop at";
