@@ -2,6 +2,8 @@
 // on a real pseudo-terminal: the message pane against hover prompts, the
 // connection line and the connection field, stale texts, multi-line texts,
 // and Disconnect from a pane in the middle of an exchange.
+#include <cstdlib>
+#include <QDir>
 #include <QAction>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -152,6 +154,14 @@ TEST_F(StatusBarTest, ProgramTextsReplaceHoverPromptsWhichEndWhenThePointerLeave
   EXPECT_EQ("Flash Succeeded", Message());
 }
 
+// With KESTON_SCREENSHOT_DIR set, the whole window as a PNG there.
+void SaveWindowIfAsked(QWidget* window, const char* name) {
+  const char* dir = std::getenv("KESTON_SCREENSHOT_DIR");
+  if (!dir || !*dir) return;
+  QDir().mkpath(dir);
+  window->grab().save(QString(dir) + "/" + name + ".png");
+}
+
 TEST_F(StatusBarTest, EraseReportsItsResultWithThePointerOnTheToolbar) {
   Start();
   BoxAnswerer boxes;
@@ -167,6 +177,7 @@ TEST_F(StatusBarTest, EraseReportsItsResultWithThePointerOnTheToolbar) {
   EXPECT_EQ(std::vector<std::string>({"Reset in Bootstrap Mode", "Erase Program?"}), boxes.texts);
   EXPECT_EQ("AMD chip is erased! ", Message());
   EXPECT_EQ("AMD chip is erased! ", app->Frame()->GetStatusText());
+  SaveWindowIfAsked(window, "erase-pointer-on-toolbar");
   PointAt(window->ViewWidget());
   EXPECT_EQ("AMD chip is erased! ", Message());
 }
@@ -229,6 +240,7 @@ TEST_F(StatusBarTest, ConnectionStateStaysInSightInASmallWindow) {
   EXPECT_TRUE(field->isVisible());
   EXPECT_LE(field->mapTo(window, QPoint(field->width(), 0)).x(), window->width());
   EXPECT_GE(field->width(), field->fontMetrics().horizontalAdvance(field->text()));
+  SaveWindowIfAsked(window, "window-640x420");
 }
 
 TEST_F(StatusBarTest, ConnectionChangesClearTextsAboutTheConnectionThatWas) {

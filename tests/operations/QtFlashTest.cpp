@@ -80,10 +80,10 @@ class User {
   QPointer<QWidget> m_last;
 };
 
-// With KESTON_SHOT_DIR set (a run under Xvfb), the screen as the user sees
+// With KESTON_SCREENSHOT_DIR set (a run under Xvfb), the screen as the user sees
 // it at the moments worth looking at, saved as PNG files there.
 void Shot(const char* name) {
-  const char* dir = std::getenv("KESTON_SHOT_DIR");
+  const char* dir = std::getenv("KESTON_SCREENSHOT_DIR");
   if (!dir || !*dir) return;
   QApplication::processEvents();
   QScreen* screen = QGuiApplication::primaryScreen();
