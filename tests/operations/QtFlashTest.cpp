@@ -153,7 +153,10 @@ TEST(QtFlashController, FlashesThroughTheMenusAsAUserWould) {
 // boundary and leaves the talker ready for the next command.
 TEST(QtFlashController, ProgressWindowsShowEveryPassAndCancelStopsCleanly) {
   SimOptions options;
-  options.eraseTimeMs = 50;
+  // Long enough for the watcher below to see the erase's window: while the
+  // program waits for the answer it runs the event loop only when a byte
+  // comes or every 50 ms.
+  options.eraseTimeMs = 400;
   VirtualController sim(options);
   ASSERT_TRUE(sim.Start());
   ScratchDir dir;
