@@ -429,6 +429,7 @@ bool Session::Connect(const std::string& command) {
   // Force Prog Connection.
   if (!m_link->Connected()) m_link->OpenPort();
   m_link->SetBootMode(true);
+  m_talker->ForgetExtension();
   PrintCommErrors();
   if (!m_link->Connected()) {
     Fail(EXIT_LINK, command + ": cannot open " + DeviceName() + LastCommError());
