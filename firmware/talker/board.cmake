@@ -36,8 +36,6 @@ set(KESTON_TALKER_STACK_SIZE 12 CACHE STRING
     "Talker: bytes kept for the stack below STACK_TOP (the talker's deepest call chain uses 7)")
 set(KESTON_TALKER_PAGE_BUF 0x0374 CACHE STRING
     "Talker: 128-byte page buffer for the SST29EE010 page writes")
-set(KESTON_TALKER_BLOCK_BUF 0x0334 CACHE STRING
-    "Talker: 64-byte buffer for one flash block write (the host's block size)")
 set(KESTON_TALKER_EEPROM_PULSE_US 10000 CACHE STRING
     "Talker: EEPROM erase and programming pulse in microseconds (M68HC11 Reference Manual: 10 ms)")
 set(KESTON_TALKER_ERASE_TIMEOUT_MS 30000 CACHE STRING
@@ -55,7 +53,7 @@ function(keston_talker_board dir prefix)
   set(KESTON_TALKER_RAM_SIZE 1024)  # RAM 0x0000-0x03FF: the whole download fits here
   set(KESTON_TALKER_BLOCK_SIZE 64)
   set(names CRYSTAL_HZ BAUD HPRIO FLASH_5555 FLASH_2AAA FLASH_ID CHIP_SELECTS CSSTRH CSCTL STACK_TOP STACK_SIZE
-            PAGE_BUF BLOCK_BUF EEPROM_PULSE_US ERASE_TIMEOUT_MS)
+            PAGE_BUF EEPROM_PULSE_US ERASE_TIMEOUT_MS)
   foreach(n IN LISTS names)
     set(${n} "${KESTON_TALKER_${n}}")
   endforeach()
@@ -118,34 +116,22 @@ function(keston_talker_board dir prefix)
       "Choose another KESTON_TALKER_BAUD or KESTON_TALKER_CRYSTAL_HZ.")
   endif()
 
-  # RAM plan: code from 0x0000 up to the lowest of the buffers and the stack.
+  # RAM plan: code from 0x0000 up to the lower of the page buffer and the stack.
   math(EXPR stack_low "${STACK_TOP} + 1 - ${STACK_SIZE}")
   math(EXPR page_end "${PAGE_BUF} + 128")
-  math(EXPR block_end "${BLOCK_BUF} + ${KESTON_TALKER_BLOCK_SIZE}")
-  if(STACK_TOP GREATER_EQUAL KESTON_TALKER_RAM_SIZE OR STACK_SIZE LESS 12 OR page_end GREATER KESTON_TALKER_RAM_SIZE
-     OR block_end GREATER KESTON_TALKER_RAM_SIZE)
-    message(FATAL_ERROR "talker: the stack, PAGE_BUF and BLOCK_BUF must lie in the RAM (0x0000-0x03FF)")
+  if(STACK_TOP GREATER_EQUAL KESTON_TALKER_RAM_SIZE OR STACK_SIZE LESS 12 OR page_end GREATER KESTON_TALKER_RAM_SIZE)
+    message(FATAL_ERROR "talker: the stack and PAGE_BUF must lie in the RAM (0x0000-0x03FF)")
   endif()
   math(EXPR stack_end "${STACK_TOP} + 1")
-  foreach(pair "PAGE_BUF page_end BLOCK_BUF block_end" "PAGE_BUF page_end stack_low stack_end"
-               "BLOCK_BUF block_end stack_low stack_end")
-    string(REPLACE " " ";" pair "${pair}")
-    list(GET pair 0 a0)
-    list(GET pair 1 a1)
-    list(GET pair 2 b0)
-    list(GET pair 3 b1)
-    if(${${a0}} LESS ${${b1}} AND ${${b0}} LESS ${${a1}})
-      message(FATAL_ERROR "talker: PAGE_BUF (128 bytes), BLOCK_BUF (64 bytes) and the stack overlap")
-    endif()
-  endforeach()
+  if(PAGE_BUF LESS stack_end AND stack_low LESS page_end)
+    message(FATAL_ERROR "talker: PAGE_BUF (128 bytes) and the stack overlap")
+  endif()
   set(limit ${stack_low})
-  foreach(a ${PAGE_BUF} ${BLOCK_BUF})
-    if(a LESS limit)
-      set(limit ${a})
-    endif()
-  endforeach()
+  if(PAGE_BUF LESS limit)
+    set(limit ${PAGE_BUF})
+  endif()
   if(limit LESS 256)
-    message(FATAL_ERROR "talker: the buffers and the stack leave the code less than 256 bytes")
+    message(FATAL_ERROR "talker: the buffer and the stack leave the code less than 256 bytes")
   endif()
 
   # The chip's command and identity addresses must reach the chip, not the
@@ -188,7 +174,7 @@ function(keston_talker_board dir prefix)
     "E_HZ ${e_hz}" "REGS ${KESTON_TALKER_REGS}" "BAUD_VALUE ${baud_value}" "SCI_RATE ${sci_rate}"
     "HPRIO_VALUE ${HPRIO}" "FLASH_5555 ${FLASH_5555}" "FLASH_2AAA ${FLASH_2AAA}" "FLASH_ID ${FLASH_ID}"
     "SET_CHIP_SELECTS ${CHIP_SELECTS}" "CSSTRH_VALUE ${CSSTRH}" "CSCTL_VALUE ${CSCTL}"
-    "EEPROM_RC_CLOCK ${rc_clock}" "STACK_TOP ${STACK_TOP}" "PAGE_BUF ${PAGE_BUF}" "BLOCK_BUF ${BLOCK_BUF}"
+    "EEPROM_RC_CLOCK ${rc_clock}" "STACK_TOP ${STACK_TOP}" "PAGE_BUF ${PAGE_BUF}"
     "BLOCK_SIZE ${KESTON_TALKER_BLOCK_SIZE}" "CODE_LIMIT ${limit}" "EE_TICKS ${ee_ticks}"
     "EE_ROUNDS ${ee_rounds}" "MS_TICKS ${ms_ticks}" "ID_TICKS ${id_ticks}" "ERASE_MS ${ERASE_TIMEOUT_MS}"
     "PAGE_POLLS ${page_polls}" "PROG_POLLS ${prog_polls}")

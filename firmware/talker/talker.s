@@ -17,6 +17,10 @@
 ;
 ; Everything that depends on the board comes from board.inc, which the
 ; build writes from firmware/talker/board.cmake.
+;
+; The extended protocol (README, "Extended protocol") adds a checksummed
+; block read.  The host uses it only after it found the signature block at
+; address 2, so a host that knows nothing of it never sends its command byte.
 
         .include "board.inc"
 
@@ -62,28 +66,44 @@
         .equ CMD_BLOCK,  0x51
         .equ CMD_ID,     0xC8
         .equ CMD_ERASE,  0xD1
+        .equ CMD_XREAD,  0x23           ; extended: checksummed block read
         .equ ERASE_GO,   0x3F           ; the host's go-ahead for a chip erase
         .equ NOT_ERASED, 0x00           ; any answer but 0xFF means "not erased"
 
         .equ RAM_END, 0x0400            ; the RAM is 0x0000-0x03FF (INIT as out of reset)
         .equ PAGE, 128                  ; SST29EE010 page
 
+; Extended protocol
+        .equ XVERSION, 1
+        .equ XREAD_MAX, 0               ; longest block read: 256 (the count byte's 0)
+        .equ XCAPS, 0x01                ; bit 0: 0x23 block read
+
         .sect .text
         .globl  entry
 entry:  bra     start
 
+; ---- the signature block, at address 2: what the host reads to learn that
+; this talker speaks the extended protocol and what it offers.  The last
+; byte makes the sum of all ten 0 (mod 256).
+signature:
+        .ascii  "KESTON"
+        .byte   XVERSION
+        .byte   XREAD_MAX
+        .byte   XCAPS
+        .byte   (0x100 - ((0x1D4 + XVERSION + XREAD_MAX + XCAPS) & 0xFF)) & 0xFF
+
 ; ---- variables, in the direct page so that they cost one cycle less
+crc:    .word   0                       ; CRC-16 of the extended frame so far
 count:  .byte   0                       ; data bytes left (0 means 256)
 value:  .byte   0                       ; the byte being programmed; the block's last byte
 failed: .byte   0                       ; block write: a byte of the block was not written
 changed: .byte  0                       ; block write: the page differs from the chip
 copied: .byte   0                       ; block write: PAGE_BUF holds the chip's page
-offset: .byte   0                       ; block write: where the block starts in the page
+room:   .byte   0                       ; block write: bytes the block may still store
 rounds: .byte   0                       ; EEPROM pulse: timer rounds left
 first:  .word   0                       ; block write: address of the block's first byte
-bend:   .word   0                       ; block write: end of the received bytes in BLOCK_BUF
 page:   .word   0                       ; block write: the page being written
-addr:   .word   0                       ; block write: next block byte to merge
+addr:   .word   0                       ; block write: where the next byte goes in PAGE_BUF
 left:   .word   0                       ; chip erase: milliseconds left
 ident:  .word   0                       ; manufacturer and device code
 
@@ -97,6 +117,30 @@ getc:   brclr   SCSR,x #RDRF getc
 ; Sends A.
 putc:   brclr   SCSR,x #TDRE putc
         staa    SCDR,x
+        rts
+
+; A = the next byte from the host, taken into the CRC.
+getcc:  bsr     getc
+
+; Takes A into the CRC-16 (polynomial 0x1021, the CCITT one, most
+; significant bit first, no final inversion), a bit at a time: about 170 E
+; cycles, done while the byte before shifts out.  A is kept, B is lost.
+crc8:   psha
+        eora    *crc
+        ldab    *crc+1
+        pshx
+        ldx     #8
+crc_bit:
+        lsld
+        bcc     crc_next
+        eora    #0x10
+        eorb    #0x21
+crc_next:
+        dex
+        bne     crc_bit
+        pulx
+        std     *crc
+        pula
         rts
 
 ; ---- start
@@ -166,14 +210,19 @@ commands:
         .word   cmd_id
         .byte   CMD_ERASE
         .word   cmd_erase
+        .byte   CMD_XREAD
+        .word   cmd_xread
 commands_end:
 
-; Count byte and address of an addressed command: count, Y = address.
-header: jsr     *getc
+; Count byte and address of an addressed command: count, Y = address.  The
+; CRC starts with them: the extended commands cover their header.
+header: ldd     #0xFFFF
+        std     *crc
+        bsr     getcc
         staa    *count
-        jsr     *getc
+        bsr     getcc
         psha
-        jsr     *getc
+        bsr     getcc
         tab
         pula
         xgdy
@@ -333,10 +382,20 @@ cmd_eeprom:
         bsr     header
 ee_next:
         jsr     *getc
+        bsr     ee_byte
+        ldaa    0,y
+        jsr     *putc
+        iny
+        dec     count
+        bne     ee_next
+        jmp     main
+
+; Programs A into the EEPROM cell at Y as above.  A and B are lost.
+ee_byte:
         staa    *value
         ldab    0,y
         cba
-        beq     ee_echo
+        beq     ee_ret
         andb    *value
         cmpb    *value
         beq     ee_program              ; only bits to clear: no erase
@@ -345,16 +404,10 @@ ee_next:
 ee_program:
         ldaa    *value
         cmpa    #0xFF
-        beq     ee_echo                 ; the erase has done it
+        beq     ee_ret                  ; the erase has done it
         ldab    #PP_EELAT
-        bsr     ee_pulse
-ee_echo:
-        ldaa    0,y
-        jsr     *putc
-        iny
-        dec     count
-        bne     ee_next
-        jmp     main
+        bra     ee_pulse
+ee_ret: rts
 
 ; One erase or programming pulse on the cell at Y: B latches the address
 ; and *value, then EPGM stays on for the programming time.
@@ -442,35 +495,64 @@ er_answer:
 
 ; ---- 0x51: SST29EE010 block write.  The chip writes whole 128-byte pages
 ; and erases the page as it writes it, and its bytes must be loaded within
-; its byte-load window, far shorter than a character time.  So the block
-; (at most BLOCK_SIZE bytes) is collected in BLOCK_BUF first; then each page
-; it touches (one, or two when it crosses a page boundary) is read into
-; PAGE_BUF, the block merged in, loaded whole and written, and read back.
-;   Echoes: the host keeps two bytes outstanding, so it needs the echo of
-; every byte but the last before it sends the rest of the block; those
-; echoes are the bytes as received (the line check).  The last byte's echo
-; is held until every page has been written and verified: it is the last
-; byte, as the chip now holds it, when all went well, and its complement
-; when any byte of the block or of the pages around it did not come back
-; as intended (every page is read back whole after its write).  So a block
-; that failed always ends in a wrong echo.  Bytes beyond BLOCK_SIZE are not
-; written and are echoed as their complement.
-;   Once the last byte but one has been echoed, the host sends at most that
-; last byte before it waits for an echo: the SCI holds it while the first
-; page is read, which takes that time off the wait for the last echo.
+; its byte-load window, far shorter than a character time.  So the page the
+; block starts in is read into PAGE_BUF, each received byte (at most
+; BLOCK_SIZE of them) is merged into it where it belongs, and the page is
+; loaded whole, written and read back once the block is complete, or when
+; the block runs on into the next page (which is then read in its turn).
+;   The first page is read after the first data byte has arrived and before
+; it is echoed: the host has at most one more byte on its way until then,
+; which the SCI holds.  A page the block leaves is written before the echo
+; of the first byte beyond it, for the same reason.
+;   Echoes: every byte but the last as received (the line check).  The last
+; byte's echo is held until every page has been written and verified: it is
+; the last byte, as the chip now holds it, when all went well, and its
+; complement when any byte of the block or of the pages around it did not
+; come back as intended (every page is read back whole after its write).  So
+; a block that failed always ends in a wrong echo.  Bytes beyond BLOCK_SIZE
+; are not written and are echoed as their complement.
 cmd_block:
-        bsr     header
+        jsr     header
         sty     *first
         clr     failed
-        clr     copied
-        ldy     #BLOCK_BUF
-bl_next:
+        ldaa    #BLOCK_SIZE
+        staa    *room
+        xgdy
+        bsr     page_of
+        ldab    *first+1
+        andb    #PAGE-1
+        ldx     #PAGE_BUF
+        abx
+        stx     *addr
+        ldx     #REGS
         jsr     *getc
+        psha
+        bsr     read_page
+        pula
+bl_byte:
         staa    *value
-        cpy     #BLOCK_BUF+BLOCK_SIZE
-        bhs     bl_over
-        staa    0,y
-        iny
+        tst     room
+        beq     bl_over
+        dec     room
+        ldx     *addr
+        cpx     #PAGE_BUF+PAGE
+        bne     bl_merge
+        bsr     burn_page               ; the block goes on in the next page
+        ldd     *page
+        addd    #PAGE
+        std     *page
+        bsr     read_page
+        ldx     #PAGE_BUF
+bl_merge:
+        ldaa    *value
+        cmpa    0,x
+        beq     bl_same
+        staa    0,x
+        inc     changed
+bl_same:
+        inx
+        stx     *addr
+        ldx     #REGS
         bra     bl_kept
 bl_over:
         coma
@@ -479,31 +561,10 @@ bl_kept:
         dec     count
         beq     bl_write
         jsr     *putc
-        ldab    *count
-        decb
-        bne     bl_next
-        sty     *bend                   ; the last byte is next: read the page now
-        ldd     *first
-        bsr     page_of
-        bsr     read_page
-        ldy     *bend
-        bra     bl_next
+        jsr     *getc
+        bra     bl_byte
 bl_write:
-        sty     *bend
-        ldd     *first
-        bsr     page_of
-        ldab    *first+1
-        andb    #PAGE-1                 ; the block's offset in its page
-        ldy     #BLOCK_BUF
-        bsr     write_page
-        cpy     *bend
-        beq     bl_answer               ; all of it went into the first page
-        ldd     *page
-        addd    #PAGE
-        std     *page
-        clrb
-        bsr     write_page
-bl_answer:
+        bsr     burn_page
         ldaa    *value                  ; verified on the chip with its page
         tst     failed
         beq     bl_echo
@@ -518,9 +579,11 @@ page_of:
         std     *page
         rts
 
-; Reads the page at *page into PAGE_BUF, unless it is not the chip's.
-; A, B, X and Y are lost.
+; Reads the page at *page into PAGE_BUF, unless it is not the chip's;
+; `copied` says which, and `changed` starts clear.  A, B and Y are lost.
 read_page:
+        clr     copied
+        clr     changed
         ldy     *page
         jsr     internal
         bcs     rp_done
@@ -540,37 +603,10 @@ rp_done:
         ldx     #REGS
         rts
 
-; Writes the page at *page: the chip's bytes, with the block's bytes from
-; Y on merged in from offset B until the page or the block ends.  Leaves Y
-; at the first block byte not merged.
-write_page:
-        stab    *offset
-        sty     *addr
-        tst     copied
-        bne     wp_read
-        bsr     read_page
-wp_read:
-        ldx     #PAGE_BUF
-        ldab    *offset
-        abx
-        ldy     *addr
-        clr     changed
-wp_merge:
-        cpy     *bend
-        beq     wp_merged
-        cpx     #PAGE_BUF+PAGE
-        beq     wp_merged
-        ldaa    0,y
-        cmpa    0,x
-        beq     wp_same
-        staa    0,x
-        inc     changed
-wp_same:
-        inx
-        iny
-        bra     wp_merge
-wp_merged:
-        sty     *addr                   ; past this page's bytes, written or not
+; Writes PAGE_BUF to the page at *page when it is the chip's (`copied`) and
+; differs from it (`changed`); a page that is not the chip's, or that does
+; not read back as PAGE_BUF, counts in `failed`.  A, B and Y are lost.
+burn_page:
         tst     copied
         beq     wp_bad                  ; not the chip's: nothing is written
         tst     changed
@@ -620,7 +656,25 @@ wp_verify:
 wp_bad: inc     failed
 wp_done:
         ldx     #REGS
-        clr     copied
-        ldy     *addr
         rts
+
+; ---- 0x23: checksummed block read.  From the host: count (0 means 256)
+; and the address, as for 0x01; the talker answers with the bytes, without
+; acknowledgements, then the CRC of the header and the bytes.
+cmd_xread:
+        jsr     header
+xr_next:
+        ldaa    0,y
+        jsr     *putc
+        jsr     *crc8                   ; while the byte goes out
+        iny
+        dec     count
+        bne     xr_next
+send_crc:
+        ldaa    *crc
+        jsr     *putc
+        ldaa    *crc+1
+        jsr     *putc
+        jmp     main
+
 talker_end:

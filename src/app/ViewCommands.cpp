@@ -193,6 +193,8 @@ void CTrellisView::OnForceProgConnection() {
   CExchangeGuard guard(m_link);
   if (!guard.Acquired()) return;
   if (!m_link.Connected()) m_link.OpenPort();
+  // Which protocol it speaks is asked when the first transfer needs it.
+  m_talker.ForgetExtension();
   // Set even when the open failed: the user vouches for a running talker.
   m_link.SetBootMode(true);
   if (g_shell) g_shell->RedrawView();

@@ -181,13 +181,13 @@ const std::set<std::string>& FlagOptions() {
   static const std::set<std::string> flags = {"yes",       "no-reset-prompt", "quiet",
                                               "verbose",   "bootload",        "help",
                                               "write-all", "no-prefill",      "block-chip",
-                                              "no-verify", "single-read"};
+                                              "no-verify", "single-read", "standard-protocol"};
   return flags;
 }
 
 bool IsGlobalFlag(const std::string& name) {
   return name == "yes" || name == "no-reset-prompt" || name == "quiet" || name == "verbose" ||
-         name == "bootload" || name == "help";
+         name == "bootload" || name == "help" || name == "standard-protocol";
 }
 
 bool ApplyValueOption(const std::string& name, const std::string& value, CliOptions& out,
@@ -360,6 +360,7 @@ bool ParseCommandLine(int argc, const char* const* argv, CliOptions& out, std::s
       if (name == "quiet") out.quiet = true;
       if (name == "verbose") out.verbose = true;
       if (name == "bootload") out.bootload = true;
+      if (name == "standard-protocol") out.standardProtocol = true;
       if (name == "write-all") out.writeAll = true;
       if (name == "no-prefill") out.noPrefill = true;
       if (name == "block-chip") out.blockChip = true;
@@ -507,6 +508,11 @@ std::string GeneralHelp() {
          "                     (default 30; 0 waits for ever)\n"
          "  --settings INI     keep the settings in this INI file instead of the store\n"
          "                     shared with the desktop program\n"
+         "  --standard-protocol  keep to the standard talker commands even when the\n"
+         "                     talker offers the extended protocol.  With it, every\n"
+         "                     block read ends in a CRC and a bad block is read again,\n"
+         "                     so --single-read costs nothing: the second read is not\n"
+         "                     made\n"
          "  --quiet, -q        print only results and failures\n"
          "  --verbose, -v      print every status text and dialog answer, and the bytes\n"
          "                     on the wire in hexadecimal, on standard error\n"

@@ -24,6 +24,7 @@ struct CliOptions {
   bool quiet = false;
   bool verbose = false;
   bool bootload = false;    // download the talker before the command
+  bool standardProtocol = false;  // never the extended protocol, even when offered
   int timeoutSeconds = 30;  // 0 waits for ever, as the desktop program does
   bool help = false;
 

@@ -35,6 +35,7 @@
 #include "target/BootLoad.h"
 #include "target/Eeprom.h"
 #include "target/FlashChip.h"
+#include "target/Stream.h"
 #include "target/Talker.h"
 
 namespace {
@@ -164,6 +165,7 @@ class Session {
       m_overlay.Override("Comm", "Port", *m_options.port - 1);
     }
     if (m_options.baud) m_overlay.Override("Comm", "Normal Baud", *m_options.baud);
+    if (m_options.standardProtocol) m_overlay.Override("Comm", "Standard Protocol", 1);
     if (m_options.bootBaud) m_overlay.Override("Comm", "BSB", *m_options.bootBaud);
     if (!m_options.talker.empty()) {
       std::filesystem::path path = AbsolutePath(m_options.talker);
@@ -424,11 +426,18 @@ int Session::BootLoad() {
 }
 
 bool Session::Connect(const std::string& command) {
-  if (m_options.bootload) return BootLoad() == EXIT_OK;
+  if (m_options.bootload) {
+    const bool booted = BootLoad() == EXIT_OK;
+    if (booted && m_options.verbose) std::fprintf(stderr, "keston-cli: %s\n", ProtocolModeText(*m_talker).c_str());
+    return booted;
+  }
   // The talker was left running by an earlier run; this is the program's own
   // Force Prog Connection.
   if (!m_link->Connected()) m_link->OpenPort();
   m_link->SetBootMode(true);
+  m_talker->ForgetExtension();
+  // The talker is asked which protocol it speaks with the first transfer that needs it.
+  if (m_options.verbose) std::fprintf(stderr, "keston-cli: %s\n", ProtocolModeText(*m_talker).c_str());
   PrintCommErrors();
   if (!m_link->Connected()) {
     Fail(EXIT_LINK, command + ": cannot open " + DeviceName() + LastCommError());

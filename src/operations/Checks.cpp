@@ -5,6 +5,7 @@
 #include "image/Programmer.h"
 #include "link/Link.h"
 #include "target/ProgressDlg.h"
+#include "target/Stream.h"
 #include "target/Talker.h"
 
 namespace {
@@ -22,7 +23,7 @@ OpResult ReadFailure(const CTalker& talker, unsigned address) {
 int VerifyRange(CTalker& talker, const CProgrammer& expected, unsigned first, unsigned last,
                 const std::function<bool(unsigned)>& wanted, Difference& difference) {
   CProgrammer back;
-  if (!talker.ReadTargetBlock(first, back, last - first, "Verifying", Transfer::Verify)) return 0;
+  if (!ReadRange(talker, first, back, last - first, "Verifying", Transfer::Verify)) return 0;
   for (unsigned a = first; a <= last; ++a) {
     if (wanted && !wanted(a)) continue;
     ++difference.compared;
@@ -41,13 +42,15 @@ std::string DifferenceText(const Difference& difference) {
 }
 
 int ReadTrusted(CTalker& talker, unsigned first, unsigned last, CProgrammer& into, bool twice, OpResult& result) {
-  if (!talker.ReadTargetBlock(first, into, last - first)) {
+  if (!ReadRange(talker, first, into, last - first)) {
     result = ReadFailure(talker, first);
     return 0;
   }
-  if (!twice) return 1;
+  // Checked blocks were each read again already when their CRC failed, and
+  // a block that failed twice failed the read: a second pass adds nothing.
+  if (!twice || UseExtension(talker)) return 1;
   CProgrammer again;
-  if (!talker.ReadTargetBlock(first, again, last - first, "Reading again", Transfer::Read)) {
+  if (!ReadRange(talker, first, again, last - first, "Reading again", Transfer::Read)) {
     result = ReadFailure(talker, first);
     return 0;
   }
@@ -60,7 +63,7 @@ int ReadTrusted(CTalker& talker, unsigned first, unsigned last, CProgrammer& int
   if (lo > hi) return 1;
   // Two reads disagree: a third decides each byte of the span.
   CProgrammer third;
-  if (!talker.ReadTargetBlock(lo, third, hi - lo, "Reading again", Transfer::Read)) {
+  if (!ReadRange(talker, lo, third, hi - lo, "Reading again", Transfer::Read)) {
     result = ReadFailure(talker, lo);
     return 0;
   }

@@ -32,4 +32,6 @@ std::string DifferenceText(const Difference& difference);
 // third time, and a byte is taken when two of its three reads agree.  A
 // byte without two agreeing reads fails the read (Outcome::ReadMismatch at
 // that address); a failed block read fails it with the talker's fault.
+// With the extended protocol every block is checked end to end by its CRC
+// (and read again once when it fails), so the range is read once.
 int ReadTrusted(CTalker& talker, unsigned first, unsigned last, CProgrammer& into, bool twice, OpResult& result);

@@ -13,6 +13,7 @@
 #include "panes/MainFrame.h"
 #include "shell/Shell.h"
 #include "target/Eeprom.h"
+#include "target/Stream.h"
 #include "target/Talker.h"
 
 namespace {
@@ -143,6 +144,26 @@ int ExecuteReadMemory(CTalker& talker, const MemoryToolRun& run, std::vector<uin
                                 count));
   };
   const unsigned n = RunLength(run);
+  // With the extended protocol the run is read in checked blocks, which need
+  // no second read.  The register block is left to the standard read: a
+  // streamed read of SCSR and SCDR would clear the SCI's flags under the
+  // talker.
+  const unsigned first = run.address & 0xFFFF;
+  const bool touchesRegisters = first < kRegisterBase + kRegisterCount && first + n > kRegisterBase;
+  if (first + n <= 0x10000 && !touchesRegisters && UseExtension(talker)) {
+    CProgrammer image;
+    const int ok = StreamReadBlock(talker, first, image, n - 1, "Reading Memory", Transfer::Read);
+    for (unsigned i = 0; i < n && ok; ++i) {
+      bytes.push_back(image.GetImageByte(first + i));
+      if ((bytes.size() - firstOfRun) % 16 == 0) flushLine(false);
+    }
+    if ((bytes.size() - firstOfRun) % 16) flushLine(true);
+    if (ok) return 1;
+    SetStatusText("Read failed!");
+    result = Failure(talker, first);
+    if (result.outcome == Outcome::EchoMismatch) result.outcome = Outcome::ReadMismatch;
+    return 0;
+  }
   // The bytes, one read at a time; with readTwice each is read again at once
   // and a third time when the two differ, and kept when two reads agree.
   auto readOne = [&](unsigned a, uint8_t& byte) { return talker.ReadTargetByte(a, byte); };

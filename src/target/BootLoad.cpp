@@ -10,6 +10,7 @@
 #include "shell/SettingsStore.h"
 #include "shell/Shell.h"
 #include "target/Eeprom.h"
+#include "target/Stream.h"
 #include "target/Talker.h"
 
 namespace {
@@ -81,6 +82,7 @@ int BootLoad(CTalker& talker, bool noPrompt, OpResult* out) {
   OpResult& result = out ? *out : scratch;
   result = OpResult();
   if (link.Connected() || link.PortHeld()) link.ClosePort();
+  talker.ForgetExtension();
   link.SleepMs(10);
 
   auto fail = [&](const char* box, Outcome outcome, const std::string& detail) {
@@ -136,6 +138,11 @@ int BootLoad(CTalker& talker, bool noPrompt, OpResult* out) {
   if (sentWhole && VerifyBootEcho(download.data() + 1, n, link.Queue(), length, link.Connected())) {
     SetStatusText("Bootload Verified!.");
     verified = 1;
+    // The loader itself says whether it speaks the extended protocol; only
+    // the bytes that went out and came back are taken for it.
+    TalkerExtension extension;
+    SignatureInLoader(loader, extension);
+    talker.SetExtension(extension);
   } else {
     AfxMessageBox(failure);
     SetStatusText("Bootload verify Failed.\n Boot again.\n ");

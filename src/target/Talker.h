@@ -32,6 +32,14 @@ enum class EchoPacing {
   OneAtATime,      // each echo before the next byte: the talker programs the cell first (EEPROM)
 };
 
+// What a talker's signature block says it offers (target/Stream.h).
+struct TalkerExtension {
+  bool present = false;
+  unsigned version = 0;
+  unsigned readMax = 0;  // bytes per block read, 1..256
+  uint8_t caps = 0;
+};
+
 class CTalker {
  public:
   explicit CTalker(CLink& link) : m_link(link) {}
@@ -67,6 +75,20 @@ class CTalker {
                      EchoPacing pacing, int waitMs, int& result,
                      const std::function<void(unsigned)>& sent = std::function<void(unsigned)>());
 
+  // ---- the extended protocol (target/Stream.h) ----
+  // Known after a boot load (from the loader's signature block) or a probe
+  // of the running talker; unknown after Force Prog Connection.
+  bool ExtensionKnown() const { return m_extensionKnown; }
+  const TalkerExtension& Extension() const { return m_extension; }
+  void SetExtension(const TalkerExtension& extension) {
+    m_extension = extension;
+    m_extensionKnown = true;
+  }
+  void ForgetExtension() {
+    m_extension = TalkerExtension();
+    m_extensionKnown = false;
+  }
+
   // ---- stopping ----
   // A command boundary: true (with the fault Outcome::Interrupted) when the
   // user asked the transfer to stop, which it then does here, before the
@@ -98,4 +120,6 @@ class CTalker {
   unsigned m_faultCommand = 0;   // which command of the run the fault came with
   unsigned m_commands = 0;       // commands sent since the link was opened
   unsigned m_openSeen = 0;       // the link's opening they were counted in
+  TalkerExtension m_extension;
+  bool m_extensionKnown = false;
 };

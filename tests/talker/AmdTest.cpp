@@ -85,8 +85,8 @@ TEST_F(AmdTest, InternalAddressesNeverLeaveTheChipWaiting) {
     uint8_t value;
     uint8_t echo;
   } cases[] = {
-      {talker_board::BLOCK_BUF, ram[0], ram[0]},  // RAM
-      {talker_board::BLOCK_BUF + 1, ram[1], ram[1]},
+      {talker_board::PAGE_BUF, ram[0], ram[0]},  // RAM
+      {talker_board::PAGE_BUF + 1, ram[1], ram[1]},
       {0x1018, 0xAB, 0xAB},  // TOC2, a register that holds what is written
       {0x0E00, 0x00, 0x77},  // EEPROM: a store without EELAT changes nothing
       {0x9100, 0x42, 0x42},  // the chip
@@ -102,7 +102,7 @@ TEST_F(AmdTest, InternalAddressesNeverLeaveTheChipWaiting) {
     EXPECT_EQ(result, c.echo == c.value ? 1 : 0);
     EXPECT_EQ(device->TargetBytes().back(), c.echo);
   }
-  EXPECT_EQ(machine().Ram()[talker_board::BLOCK_BUF], ram[0]);
+  EXPECT_EQ(machine().Ram()[talker_board::PAGE_BUF], ram[0]);
   EXPECT_EQ(Reg(0x18), 0xAB);
   EXPECT_EQ(flash()[0x9100], 0x42);
   EXPECT_EQ(flash()[0x0E00], 0xFF);

@@ -7,7 +7,7 @@ if(CASE STREQUAL "rate")
   # 8 MHz crystal: 115200 baud is 8.5 % away from the nearest SCI rate.
   keston_talker_board(${OUT} check BAUD 115200)
 elseif(CASE STREQUAL "overlap")
-  keston_talker_board(${OUT} check PAGE_BUF 0x0300 BLOCK_BUF 0x0340)
+  keston_talker_board(${OUT} check PAGE_BUF 0x0380)
 elseif(CASE STREQUAL "address")
   keston_talker_board(${OUT} check FLASH_ID 0x0200)
 elseif(CASE STREQUAL "accepted")

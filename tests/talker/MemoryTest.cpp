@@ -9,9 +9,8 @@ namespace {
 using hc11::Machine;
 
 // RAM the talker uses only inside a block write: free for the host otherwise.
-constexpr unsigned kScratch = talker_board::BLOCK_BUF;
-constexpr unsigned kScratchSize = 64 + 128;
-static_assert(talker_board::PAGE_BUF == talker_board::BLOCK_BUF + 64, "the two buffers are one scratch area");
+constexpr unsigned kScratch = talker_board::PAGE_BUF;
+constexpr unsigned kScratchSize = 128;
 
 class MemoryTest : public TalkerRig {
  protected:

@@ -112,8 +112,9 @@ TEST_F(SstTest, BlockTheChipAlreadyHoldsIsNotWrittenAgain) {
   EXPECT_EQ(Chip(0xA000, 64), block);
 }
 
-// Every echo but the last comes straight back; the last one waits for the
-// page write and its read-back.
+// Every echo but the first pair and the last comes straight back; the first waits
+// for the page to be read into PAGE_BUF (the host has at most one more byte
+// on its way meanwhile), the last for the page write and its read-back.
 TEST_F(SstTest, LastEchoComesAfterThePageIsWritten) {
   const Bytes block = Pattern(64, 56);
   ASSERT_EQ(WriteBlocks(0xB000, block), 1);
@@ -128,7 +129,7 @@ TEST_F(SstTest, LastEchoComesAfterThePageIsWritten) {
   const double pageWrite = 5.2e-3 * e;
   for (size_t i = 0; i + 1 < 64; ++i) {
     const double late = static_cast<double>(target[1 + i].end) - (host[4 + i].start + hostChar + sciChar);
-    EXPECT_LT(late, sciChar) << "echo " << i;
+    EXPECT_LT(late, i < 2 ? 2 * sciChar : sciChar) << "echo " << i;
   }
   const double last = static_cast<double>(target[64].end) - (host[67].start + hostChar + sciChar);
   EXPECT_GT(last, pageWrite);

@@ -1,0 +1,208 @@
+#include "target/Stream.h"
+
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+#include "image/Programmer.h"
+#include "link/Link.h"
+#include "shell/SettingsStore.h"
+#include "shell/Shell.h"
+#include "target/ProgressDlg.h"
+#include "target/TargetRange.h"
+
+namespace {
+
+constexpr char kMarker[] = "KESTON";
+constexpr size_t kMarkerSize = sizeof kMarker - 1;
+// How long a block read may stay silent before it is given up and read
+// again: far beyond a character time at any rate the program opens.
+constexpr int kSilenceMs = 500;
+
+// The next byte within `ms` of silence: 1 with the byte, 0 when nothing came
+// (or the link went).  UI events are served meanwhile, as CLink::ReceiveByte does.
+int ReceiveWithin(CLink& link, uint8_t& byte, int ms) {
+  const bool synchronous = link.Device().Synchronous();
+  const auto start = std::chrono::steady_clock::now();
+  int waited = 0;
+  while (link.Queue().Count() == 0) {
+    if (!link.Connected()) return 0;
+    if (g_shell && g_shell->DispatchPendingEvent()) continue;
+    if (synchronous) {
+      // The device's own time passes only while we wait on it.
+      if (waited >= ms) return 0;
+      link.SleepMs(1);
+      ++waited;
+    } else {
+      const auto now = std::chrono::steady_clock::now();
+      if (std::chrono::duration_cast<std::chrono::milliseconds>(now - start).count() >= ms) return 0;
+      link.DataEvent().Wait(5);
+      link.DataEvent().Reset();
+    }
+  }
+  byte = link.Queue().GetByte();
+  return 1;
+}
+
+// After a block that went wrong: whatever is still on its way is let in and
+// thrown away, so the next command starts on a quiet line.
+void Settle(CLink& link) {
+  uint8_t byte = 0;
+  while (ReceiveWithin(link, byte, 50)) {
+  }
+  link.Queue().Clear();
+}
+
+// One block read: 1 when its CRC holds (bytes in `data`), 0 when it does not
+// or the talker fell silent, -1 when the link went away.
+int ReadOneBlock(CTalker& talker, unsigned address, unsigned count, std::vector<uint8_t>& data) {
+  CLink& link = talker.Link();
+  const uint8_t frame[4] = {xproto::CMD_XREAD, static_cast<uint8_t>(count & 0xFF),
+                            static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address & 0xFF)};
+  talker.CountCommand();
+  if (!link.WriteBytes(frame, sizeof frame)) {
+    talker.NoteFault(Outcome::LinkLost, address);
+    return -1;
+  }
+  std::vector<uint8_t> answer(count + 3);
+  for (uint8_t& byte : answer) {
+    if (!ReceiveWithin(link, byte, kSilenceMs)) return link.Connected() ? 0 : -1;
+  }
+  if (answer[0] != static_cast<uint8_t>(~xproto::CMD_XREAD)) return 0;
+  if (!BlockReadAnswerGood(address, count, answer.data() + 1, answer.size() - 1)) return 0;
+  data.assign(answer.begin() + 1, answer.begin() + 1 + count);
+  return 1;
+}
+
+// The signature block through the standard read, as any talker answers it.
+bool ProbeSignature(CTalker& talker, TalkerExtension& out) {
+  out = TalkerExtension();
+  talker.Link().Queue().Clear();
+  uint8_t bytes[xproto::kSignatureSize] = {};
+  if (!talker.SendCommandHeader(CMD_READ, xproto::kSignatureAddress, xproto::kSignatureSize)) return false;
+  for (unsigned i = 0; i < xproto::kSignatureSize; ++i) {
+    if (!talker.ReceiveByteChecked(bytes[i])) return false;
+    // The acknowledgement's value means nothing to the talker.
+    if (!talker.SendByte(bytes[i])) return false;
+  }
+  return ParseSignature(bytes, sizeof bytes, out);
+}
+
+}  // namespace
+
+uint16_t Crc16(const uint8_t* data, size_t n, uint16_t crc) {
+  for (size_t i = 0; i < n; ++i) {
+    crc ^= static_cast<uint16_t>(data[i] << 8);
+    for (int bit = 0; bit < 8; ++bit)
+      crc = static_cast<uint16_t>(crc & 0x8000 ? (crc << 1) ^ 0x1021 : crc << 1);
+  }
+  return crc;
+}
+
+bool ParseSignature(const uint8_t* bytes, size_t n, TalkerExtension& out) {
+  out = TalkerExtension();
+  if (!bytes || n < xproto::kSignatureSize) return false;
+  if (std::memcmp(bytes, kMarker, kMarkerSize) != 0) return false;
+  unsigned sum = 0;
+  for (unsigned i = 0; i < xproto::kSignatureSize; ++i) sum += bytes[i];
+  if ((sum & 0xFF) != 0) return false;
+  const uint8_t version = bytes[6], readMax = bytes[7], caps = bytes[8];
+  if (version != xproto::kVersion || (caps & xproto::kCapBlockRead) == 0) return false;
+  out.present = true;
+  out.version = version;
+  out.readMax = readMax == 0 ? 256 : readMax;
+  out.caps = caps;
+  return true;
+}
+
+bool SignatureInLoader(const CProgrammer& loader, TalkerExtension& out) {
+  uint8_t bytes[xproto::kSignatureSize];
+  for (unsigned i = 0; i < xproto::kSignatureSize; ++i) {
+    const unsigned a = xproto::kSignatureAddress + i;
+    if (loader.m_written[a] == 0) {
+      out = TalkerExtension();
+      return false;
+    }
+    bytes[i] = loader.m_image[a];
+  }
+  return ParseSignature(bytes, sizeof bytes, out);
+}
+
+bool BlockReadAnswerGood(unsigned address, unsigned count, const uint8_t* answer, size_t n) {
+  if (!answer || count == 0 || count > 256 || n != count + 2) return false;
+  const uint8_t header[3] = {static_cast<uint8_t>(count & 0xFF), static_cast<uint8_t>((address >> 8) & 0xFF),
+                             static_cast<uint8_t>(address & 0xFF)};
+  const uint16_t crc = Crc16(answer, count, Crc16(header, sizeof header));
+  return answer[count] == (crc >> 8) && answer[count + 1] == (crc & 0xFF);
+}
+
+bool StandardProtocolForced() { return GetProfileInt("Comm", "Standard Protocol", 0) != 0; }
+
+bool UseExtension(CTalker& talker) {
+  if (StandardProtocolForced() || !talker.Connected() || !talker.Link().BootMode()) return false;
+  if (!talker.ExtensionKnown()) {
+    TalkerExtension found;
+    ProbeSignature(talker, found);
+    // A probe the line spoiled proves nothing: the standard protocol for now,
+    // and the talker is asked again next time.  Its fault stays, so that the
+    // operation reports a talker out of step as on its own first command.
+    if (found.present || talker.FaultOutcome() == Outcome::Ok) talker.SetExtension(found);
+  }
+  return talker.Extension().present;
+}
+
+std::string ProtocolModeText(const CTalker& talker) {
+  if (StandardProtocolForced()) return "standard protocol (chosen)";
+  if (!talker.ExtensionKnown()) return "protocol not yet known";
+  return talker.Extension().present ? "extended protocol (checked blocks)" : "standard protocol";
+}
+
+int StreamReadBlock(CTalker& talker, unsigned first, CProgrammer& programmer, unsigned countMinusOne,
+                    const std::string& label, Transfer transfer) {
+  CProgressDlg progress;
+  progress.Begin(label, first, countMinusOne, programmer.GetImageByte(first), transfer);
+  if (!talker.Connected()) {
+    talker.NoteFault(Outcome::NotConnected);
+    return 0;
+  }
+  if (!RangeFits(first, countMinusOne)) return 0;
+  CLink& link = talker.Link();
+  link.Queue().Clear();
+  const unsigned blockMax = talker.Extension().readMax ? talker.Extension().readMax : 256;
+  unsigned address = first;
+  unsigned remaining = countMinusOne + 1;
+  std::vector<uint8_t> data;
+  while (remaining > 0) {
+    if (talker.StopHere()) return 0;
+    const unsigned count = remaining < blockMax ? remaining : blockMax;
+    int got = ReadOneBlock(talker, address, count, data);
+    if (got == 0) {
+      // Once more: a byte spoiled on the line is not in the target.
+      Settle(link);
+      got = ReadOneBlock(talker, address, count, data);
+    }
+    if (got < 0) {
+      talker.NoteFault(Outcome::LinkLost, address);
+      return 0;
+    }
+    if (got == 0) {
+      Settle(link);
+      talker.NoteFault(Outcome::ReadMismatch, address);
+      return 0;
+    }
+    for (unsigned i = 0; i < count; ++i) programmer.SetImageByte(address + i, data[i]);
+    address += count;
+    remaining -= count;
+    progress.SetPos(address - 1);
+    progress.SetAddress(address - 1, true);
+    progress.SetValue(data[count - 1], true);
+    progress.SetDone(address - first);
+  }
+  return 1;
+}
+
+int ReadRange(CTalker& talker, unsigned first, CProgrammer& programmer, unsigned countMinusOne,
+              const std::string& label, Transfer transfer) {
+  if (UseExtension(talker)) return StreamReadBlock(talker, first, programmer, countMinusOne, label, transfer);
+  return talker.ReadTargetBlock(first, programmer, countMinusOne, label, transfer);
+}
