@@ -1,22 +1,23 @@
 #!/usr/bin/env bash
-# Headless demo of KESTON Flash: starts the virtual controller, boot-loads the
-# example loader into it, erases and flashes the example program, reads the
-# program back, compares it with the file, and says what it did at each step.
-# Needs no display and no hardware.  Builds keston-cli and keston-sim (Release,
-# in build/) first when they are not there yet.
+# Headless demo of KESTON Flash: starts the virtual controller (keston-sim,
+# whose emulated 68HC11F1 runs what it is sent), boot-loads our talker into
+# it, erases and flashes the example program, reads the program back,
+# compares it with the file, and says what it did at each step.  Needs no
+# display and no hardware.  Builds keston-cli, keston-sim and the talker
+# (Release, in build/) first when they are not there yet.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="${KESTON_BUILD_DIR:-$ROOT/build}"
 CLI="$BUILD/src/cli/keston-cli"
 SIM="$BUILD/sim/keston-sim"
-LOADER="$ROOT/examples/stand-in-loader.s19"
+LOADER="$BUILD/firmware/talker/talker.s19"
 PROGRAM="$ROOT/examples/demo-program.s19"
 
 say() { printf '\n== %s\n' "$*"; }
 
-if [ ! -x "$CLI" ] || [ ! -x "$SIM" ]; then
-  say "Building keston-cli and keston-sim (Release) in $BUILD"
+if [ ! -x "$CLI" ] || [ ! -x "$SIM" ] || [ ! -f "$LOADER" ]; then
+  say "Building keston-cli, keston-sim and the talker (Release) in $BUILD"
   if [ ! -f "$BUILD/CMakeCache.txt" ]; then
     generator=()
     command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
@@ -24,10 +25,10 @@ if [ ! -x "$CLI" ] || [ ! -x "$SIM" ]; then
     cmake -S "$ROOT" -B "$BUILD" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release >/dev/null ||
       cmake -S "$ROOT" -B "$BUILD" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release -DKESTON_GUI=OFF >/dev/null
   fi
-  cmake --build "$BUILD" -j2 --target keston-cli keston-sim
+  cmake --build "$BUILD" -j2 --target keston-cli keston-sim keston_talker
 fi
 for f in "$LOADER" "$PROGRAM"; do
-  [ -f "$f" ] || { echo "cli-demo: missing example file $f" >&2; exit 1; }
+  [ -f "$f" ] || { echo "cli-demo: missing file $f" >&2; exit 1; }
 done
 
 WORK="$(mktemp -d "${TMPDIR:-/tmp}/keston-demo.XXXXXX")"
@@ -43,7 +44,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-say "Starting the virtual controller (keston-sim, erase-first flash chip)"
+say "Starting the virtual controller (keston-sim: emulated 68HC11F1, Am29F010 flash chip)"
 mkfifo "$WORK/sim-console"
 "$SIM" --erase-ms 300 <"$WORK/sim-console" >"$WORK/sim-output" 2>&1 &
 SIM_PID=$!
@@ -65,7 +66,7 @@ cli() {
   "$CLI" --settings "$WORK/demo.ini" --device "$DEVICE" "$@"
 }
 
-say "1. Boot load: send the example loader in bootstrap mode and connect to the talker"
+say "1. Boot load: send the talker (talker.s19) in bootstrap mode and connect to it"
 cli --talker "$LOADER" --no-reset-prompt bootload
 
 say "2. Identify and erase the flash chip"

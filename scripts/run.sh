@@ -5,8 +5,9 @@
 #   2. starts keston-sim on a pseudo-terminal, reachable as build/demo/keston-vc;
 #   3. opens keston-flash with a settings profile of its own under
 #      build/demo/config (the user's real settings are not touched): port 1 is
-#      the virtual controller, the remembered loader is the example loader, and
-#      the program connects once its window is up.
+#      the virtual controller, the remembered loader is our talker as the build
+#      assembled it (build/firmware/talker/talker.s19), which keston-sim runs
+#      on its emulated 68HC11F1, and the program connects once its window is up.
 # Without a display it first runs the headless demo (scripts/cli-demo.sh:
 # keston-cli boot-loads, flashes the example program into the virtual
 # controller, reads it back and compares), then runs the program under Xvfb,
@@ -25,7 +26,7 @@ if [ ! -f "$BUILD/build.ninja" ]; then
   cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTON_SANITIZE=OFF \
     -DKESTON_GUI=ON -DKESTON_TESTS=OFF -DKESTON_BENCH=OFF
 fi
-cmake --build "$BUILD" -j "$JOBS" --target keston-flash keston-sim keston-cli
+cmake --build "$BUILD" -j "$JOBS" --target keston-flash keston-sim keston-cli keston_talker
 
 FLASH=$BUILD/src/app/qt/keston-flash
 SIM=$BUILD/sim/keston-sim
@@ -69,8 +70,8 @@ mkdir -p "$XDG_CONFIG_HOME/KESTON_FLASH"
   echo "Device%201=$(quote "$LINK")"
   echo
   echo "[file]"
-  echo "BOOT%20PATH=$(quote "$ROOT/examples/")"
-  echo "BOOT%20NAME=$(quote "stand-in-loader.s19")"
+  echo "BOOT%20PATH=$(quote "$BUILD/firmware/talker/")"
+  echo "BOOT%20NAME=$(quote "talker.s19")"
   echo "Default%20path=$(quote "$ROOT/examples/")"
   echo "Default%20Name=$(quote "demo-program.s19")"
 } >"$XDG_CONFIG_HOME/KESTON_FLASH/KESTON Flash.conf"

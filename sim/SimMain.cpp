@@ -26,19 +26,26 @@ const char kHelp[] =
     "Options:\n"
     "  --chip erase-first|block  flash chip: erase-first (identity 01/20, must be\n"
     "                            erased before programming; default) or block\n"
-    "                            (identity BF/07, programmed in blocks, refuses erase);\n"
-    "                            with --cpu an Am29F010 or an SST29EE010 on the bus\n"
-    "  --cpu                     run the downloaded loader on an emulated MC68HC11F1\n"
-    "                            (boot ROM, SCI, EEPROM, timer, flash chip).  Without\n"
-    "                            it the built-in talker model answers (the default for\n"
-    "                            now, until the project's own talker is written)\n"
+    "                            (identity BF/07, programmed in blocks, refuses erase):\n"
+    "                            an Am29F010 or an SST29EE010 on the CPU's bus\n"
+    "  --cpu                     run the downloaded loader on the emulated MC68HC11F1\n"
+    "                            (boot ROM, SCI, EEPROM, timer, flash chip); the default.\n"
+    "                            Download the talker the build assembles\n"
+    "                            (firmware/talker/talker.s19 in the build folder)\n"
+    "  --model                   answer with the built-in C++ talker model instead of\n"
+    "                            the CPU; it runs any loader holding its marker (see\n"
+    "                            --signature; examples/stand-in-loader.s19 does)\n"
     "  --crystal HZ              crystal of the emulated CPU (default 8000000; E is a\n"
-    "                            quarter of it); the boot ROM listens at E/256 bit/s\n"
-    "  --boot-baud N             rate of the bootstrap download (default 1200); with\n"
-    "                            --cpu only used to spot a host opening to boot\n"
-    "  --baud N                  rate of the talker after the download (default 9600)\n"
+    "                            quarter of it); the boot ROM listens at E/256 bit/s,\n"
+    "                            or at E/1664 (1202 at 8 MHz) after a start byte sent\n"
+    "                            at 1200\n"
+    "  --boot-baud N             rate of the bootstrap download (default 1200); on the\n"
+    "                            CPU only used to spot a host opening to boot\n"
+    "  --baud N                  rate of the talker after the download (default 9600);\n"
+    "                            on the CPU the talker's own, set when it is built\n"
     "  --erase-ms N              chip erase time of the erase-first chip (default 1000)\n"
-    "  --eeprom-ms N             time per byte of the talker's EEPROM write (default 20)\n"
+    "  --eeprom-ms N             time per byte of the model's EEPROM write (default\n"
+    "                            20; the CPU takes what the talker's pulses take)\n"
     "  --pace                    deliver each byte after ten bit times, both ways\n"
     "  --latency-ms N            hand what the target sends to the host in batches, one\n"
     "                            every N ms, as a USB serial adapter's latency timer does\n"
@@ -47,9 +54,9 @@ const char kHelp[] =
     "  --save FILE               write the flash contents to FILE on exit (S-records\n"
     "                            when the name ends in .s19 or .srec, else binary)\n"
     "  --link PATH               keep a symbolic link to the device at PATH\n"
-    "  --signature TEXT          marker a loader must hold for the talker to run\n"
-    "                            (default KESTON-VC-TALKER)\n"
-    "  --any-loader              run the talker after any download\n"
+    "  --signature TEXT          model: marker a loader must hold for the talker to\n"
+    "                            run (default KESTON-VC-TALKER)\n"
+    "  --any-loader              model: run the talker after any download\n"
     "  --no-reset-on-open        opening the line at the bootstrap rate does not reset\n"
     "                            a running target (by default it does)\n"
     "  --fault FAULT             inject a fault at start, as the console's fault\n"
@@ -68,12 +75,12 @@ const char kHelp[] =
     "  fault complement          answer the next command with a wrong complement\n"
     "  fault stall               stop answering until reset\n"
     "  fault hangup              close the line for good\n"
-    "                            (with --cpu, echo N and complement spoil the Nth and\n"
+    "                            (on the CPU, echo N and complement spoil the Nth and\n"
     "                            the next byte the target sends; stall freezes the CPU)\n"
     "  fault random RATE SEED    garble host bytes at random (RATE 0..1; 0 ends it)\n"
-    "  regs                      CPU registers and cycle count (--cpu)\n"
+    "  regs                      CPU registers and cycle count (not with --model)\n"
     "  trace on|off              one line per instruction: address, bytes, mnemonic,\n"
-    "                            registers (--cpu; idle loops are shown skipped)\n"
+    "                            registers (not with --model; idle loops shown skipped)\n"
     "  break ADDR|off            halt the CPU before the instruction at ADDR (hex)\n"
     "  continue                  go on from a breakpoint\n"
     "  mem ADDR LEN              show memory as the CPU sees it (hex address and length)\n"
@@ -188,6 +195,7 @@ struct Settings {
 // 0: go on; 1: --help shown; 2: usage error (reported).
 int ParseArguments(int argc, char** argv, Settings& s) {
   s.options.resetOnBootstrapRateOpen = true;
+  s.options.cpu = true;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     auto value = [&](std::string& out) {
@@ -232,6 +240,8 @@ int ParseArguments(int argc, char** argv, Settings& s) {
       if (!number(0, 10000, s.options.eepromWriteMs)) return 2;
     } else if (arg == "--cpu") {
       s.options.cpu = true;
+    } else if (arg == "--model") {
+      s.options.cpu = false;
     } else if (arg == "--crystal") {
       int hz = 0;
       if (!number(100000, 40000000, hz)) return 2;
@@ -306,7 +316,7 @@ bool Command(VirtualController& vc, const Settings& s, const std::string& line) 
     if (LoadFlashFile(w[1], flash, message)) vc.LoadFlash(flash);
     Say(message);
   } else if (!vc.UsesCpu() && (w[0] == "regs" || w[0] == "trace" || w[0] == "break" || w[0] == "continue")) {
-    Say("\"" + w[0] + "\" needs the emulated CPU (start with --cpu)");
+    Say("\"" + w[0] + "\" needs the emulated CPU (started with --model, keston-sim has none)");
   } else if (w[0] == "regs" && w.size() == 1) {
     Say(vc.CpuRegisters());
   } else if (w[0] == "trace" && w.size() == 2 && (w[1] == "on" || w[1] == "off")) {

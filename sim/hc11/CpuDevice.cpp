@@ -219,6 +219,7 @@ void CCpuDevice::PutOnWire(const Queued& q) {
   }
   if (m_spoilHostAt > 0 && --m_spoilHostAt == 0) f.onWire ^= m_spoilHostMask;
   f.onWire = Noise(f.onWire);
+  if (hostNoise) f.onWire = hostNoise(m_hostLog.size(), f.onWire);
   const int tag = m_tagBase + static_cast<int>(m_hostLog.size());
   m_hostLog.push_back(f);
   m_machine->GetSci().HostFrame(f.onWire, q.bit, tag, f.start);
@@ -242,6 +243,7 @@ void CCpuDevice::Collect() {
     if (!m_stalled) {
       if (m_spoilTargetAt > 0 && --m_spoilTargetAt == 0) f.heard ^= m_spoilTargetMask;
       f.heard = Noise(f.heard);
+      if (targetNoise) f.heard = targetNoise(m_targetLog.size(), f.heard);
       if (!RatesMatch(sciBaud, m_hostBaud)) f.heard = SimGarbleByte(f.heard, sciBaud, m_hostBaud);
       // A closed port hears nothing.
       f.delivered = m_open && !m_hungUp;

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
@@ -119,6 +120,13 @@ class CCpuDevice : public CSerialDevice {
   // The controller freezes: the CPU halts and nothing more reaches the host
   // until the reset button.
   void Stall();
+  bool Stalled() const { return m_stalled; }
+  bool HungUp() const { return m_hungUp; }
+  // Line noise where a test wants it: each byte of a direction passes
+  // through the filter with its index in that direction's log (counted from
+  // the last ClearTrace) and arrives as what it returns.
+  std::function<uint8_t(size_t index, uint8_t byte)> hostNoise;
+  std::function<uint8_t(size_t index, uint8_t byte)> targetNoise;
 
  private:
   struct Queued {

@@ -123,6 +123,7 @@ void Sci::CompleteReceive() {
   if (m_sccr2 & RE) {
     if (m_scsr & RDRF) {
       m_scsr |= OR;  // the new character is lost
+      ++m_overruns;
     } else {
       m_rdr = static_cast<uint8_t>(value);
       if (dataBits == 9) m_sccr1 = static_cast<uint8_t>((m_sccr1 & 0x7F) | ((value >> 1) & 0x80));

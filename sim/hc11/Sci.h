@@ -67,6 +67,9 @@ class Sci {
     bool operator==(const Sent&) const = default;
   };
   std::vector<Sent>& Output() { return m_output; }
+  // Characters lost to an overrun since the machine was made: OR itself is
+  // cleared by the program's next SCSR and SCDR reads, this count is not.
+  unsigned Overruns() const { return m_overruns; }
   std::vector<Received>& ReceivedLog() { return m_received; }
 
  private:
@@ -100,6 +103,7 @@ class Sci {
   uint8_t m_shift = 0;
   uint64_t m_txDone = NEVER;
 
+  unsigned m_overruns = 0;
   unsigned m_shiftBit = 0;  // bit time of the character in the shift register
   std::vector<Sent> m_output;
   std::vector<Received> m_received;

@@ -138,6 +138,41 @@ TEST(SimProgramCpu, HelpSaysWhichBackEndIsTheDefault) {
   Console sim;
   ASSERT_TRUE(sim.Start({"--help"}));
   EXPECT_FALSE(sim.WaitFor("--cpu").empty());
-  EXPECT_FALSE(sim.WaitFor("the default for").empty());
+  EXPECT_FALSE(sim.WaitFor("flash chip); the default.").empty());
+  EXPECT_FALSE(sim.WaitFor("--model").empty());
   EXPECT_EQ(sim.Wait(), 0);
+}
+
+// Without an option the downloaded loader runs on the CPU: the same echo
+// program answers, and the console has the CPU's commands.
+TEST(SimProgramCpu, TheCpuIsTheDefaultAndTheModelAnOption) {
+  Hc11Program p = LoadProgram("echo");
+  ASSERT_TRUE(p.ok);
+  const auto loader = p.Bytes();
+  std::vector<uint8_t> wire(loader.size() + 1, 0xFF);
+  std::copy(loader.begin(), loader.end(), wire.begin() + 1);
+  {
+    Console sim;
+    ASSERT_TRUE(sim.Start({}));
+    std::string device = sim.WaitFor("/dev/");
+    ASSERT_FALSE(device.empty());
+    RawLine line;
+    ASSERT_TRUE(line.Open(device, 7812));
+    ASSERT_TRUE(line.Send(wire));
+    ASSERT_EQ(line.Receive(loader.size()), loader);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(line.Send(0x41));
+    EXPECT_EQ(line.Receive(1), std::vector<uint8_t>{0x42});
+    sim.Say("regs");
+    EXPECT_FALSE(sim.WaitFor("PC=").empty());
+    sim.Say("quit");
+    EXPECT_EQ(sim.Wait(), 0);
+  }
+  Console model;
+  ASSERT_TRUE(model.Start({"--model"}));
+  ASSERT_FALSE(model.WaitFor("/dev/").empty());
+  model.Say("regs");
+  EXPECT_FALSE(model.WaitFor("needs the emulated CPU").empty());
+  model.Say("quit");
+  EXPECT_EQ(model.Wait(), 0);
 }

@@ -175,7 +175,7 @@ TEST(SimProgram, ServesTheLineAndSavesTheFlashOnQuit) {
   WriteBinary(dir / "start.bin", std::vector<uint8_t>(0x100, 0x00));
   SimProcess sim;
   ASSERT_TRUE(sim.Start(
-      {"--flash", dir / "start.bin", "--save", dir / "end.s19", "--erase-ms", "20", "--link", dir / "tty"}));
+      {"--model", "--flash", dir / "start.bin", "--save", dir / "end.s19", "--erase-ms", "20", "--link", dir / "tty"}));
   std::string device = sim.Line();
   ASSERT_EQ(device.rfind("/dev/pts/", 0), 0u) << device;
   EXPECT_EQ(sim.Line(), "link: " + (dir / "tty"));

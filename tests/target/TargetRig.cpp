@@ -23,8 +23,8 @@ void TargetRig::SetUp() {
                                         ::testing::UnitTest::GetInstance()->current_test_info()->name()))
               .string();
   fs::create_directories(m_dir);
-  store.WriteProfileString("file", "BOOT PATH", ExamplesDir() + "/");
-  store.WriteProfileString("file", "BOOT NAME", "stand-in-loader.s19");
+  store.WriteProfileString("file", "BOOT PATH", RigLoaderDir(SourceDir()));
+  store.WriteProfileString("file", "BOOT NAME", RigLoaderName());
   frame = std::make_unique<CMainFrame>();
 }
 
@@ -65,14 +65,14 @@ std::string TargetRig::WriteFile(const std::string& name, const std::string& tex
   return path;
 }
 
-std::string TargetRig::ExamplesDir() {
+std::string TargetRig::SourceDir() {
   const char* root = std::getenv("KESTON_SOURCE_DIR");
-  return std::string(root ? root : KESTON_SOURCE_DIR) + "/examples";
+  return std::string(root ? root : KESTON_SOURCE_DIR);
 }
 
 std::vector<uint8_t> TargetRig::HostBytesOnceAtLeast(size_t count) {
   std::vector<uint8_t> host = sim->HostBytes();
-  if (sim->Device()) return host;
+  if (sim->InProcess()) return host;
   for (int i = 0; i < 500 && host.size() < count; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     host = sim->HostBytes();
@@ -81,7 +81,7 @@ std::vector<uint8_t> TargetRig::HostBytesOnceAtLeast(size_t count) {
 }
 
 void TargetRig::HangUpAfter(size_t hostBytes) {
-  if (sim->Device()) return sim->Device()->HangUpAfterHostBytes(hostBytes);
+  if (sim->InProcess()) return sim->HangUpAfterHostBytes(hostBytes);
   m_watcher = std::make_unique<Watcher>();
   Watcher* watcher = m_watcher.get();
   VirtualController* controller = sim->Pty();

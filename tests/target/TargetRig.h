@@ -26,12 +26,13 @@ class TargetRig : public ::testing::Test {
 
   // Starts the controller and a view whose link reaches it.
   void StartSim(const SimOptions& options = SimOptions(), Line line = Line::InProcess);
-  // Starts the controller and boot-loads the example loader, ready for talker commands.
+  // Starts the controller and boot-loads the suite's loader (RigLoaderName),
+  // ready for talker commands.
   void StartTalker(const SimOptions& options = SimOptions(), Line line = Line::InProcess);
   // A file in this test's own folder.
   std::string WriteFile(const std::string& name, const std::string& text);
   std::string TempDir() const { return m_dir; }
-  static std::string ExamplesDir();
+  static std::string SourceDir();
   // What the host sent, once the controller has taken at least `count` bytes
   // (over a pseudo-terminal the last bytes of an exchange may still be on
   // their way when it returns).
