@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs every Debian package the build, the tests, the fuzzers, the
 # benchmarks and the demo need.  Safe to run again: it installs only what is
-# missing.
+# missing.  "setup.sh windows" also installs what the Windows build and its
+# tests need (MinGW-w64, wine, zip); scripts/test-windows.sh asks for it.
 set -euo pipefail
 
 PACKAGES=(
@@ -12,6 +13,10 @@ PACKAGES=(
   clang libclang-rt-14-dev
   xvfb xauth x11-apps imagemagick fonts-dejavu-core
 )
+
+if [ "${1:-}" = "windows" ]; then
+  PACKAGES+=(g++-mingw-w64-x86-64-posix googletest wine wine64 zip)
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

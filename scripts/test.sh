@@ -2,6 +2,8 @@
 # Installs what is needed, builds everything from nothing and runs every test:
 #   1. the Release build users run (warnings are errors), all suites, and the
 #      benchmarks compiled;
+#   1b. the Windows build of the console programs, cross-built and run under
+#      wine, end to end against the Release keston-sim (scripts/test-windows.sh);
 #   2. the whole project under AddressSanitizer + UndefinedBehaviorSanitizer,
 #      all suites (the desktop program under Qt's offscreen platform);
 #   3. the link and receive-thread suites again under ThreadSanitizer;
@@ -29,6 +31,9 @@ cmake --build build-release -j "$JOBS"
 
 echo "== tests (Release) =="
 ctest --test-dir build-release --output-on-failure -j "$JOBS"
+
+echo "== Windows console programs (cross-built, under wine) =="
+JOBS=$JOBS bash scripts/test-windows.sh build-release
 
 echo "== build (ASan + UBSan) =="
 rm -rf build-test

@@ -19,6 +19,23 @@ int PtyHostBaud(int masterFd) {
   return static_cast<int>(tio.c_ospeed);
 }
 
+// The table code of a standard rate, or BOTHER.  A standard rate is set by
+// its code: wine (keston-cli.exe on a COM port mapped to the pseudo-terminal)
+// reads the line settings with the old termios calls, which fail on a line
+// whose rate was set as BOTHER.
+static unsigned RateCode(int baud) {
+  static const struct {
+    int baud;
+    unsigned code;
+  } kRates[] = {{50, B50},       {75, B75},       {110, B110},     {134, B134},       {150, B150},
+                {200, B200},     {300, B300},     {600, B600},     {1200, B1200},     {1800, B1800},
+                {2400, B2400},   {4800, B4800},   {9600, B9600},   {19200, B19200},   {38400, B38400},
+                {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}};
+  for (const auto& r : kRates)
+    if (r.baud == baud) return r.code;
+  return BOTHER;
+}
+
 bool PtySetRawBaud(int fd, int baud) {
   struct termios2 tio;
   if (ioctl(fd, TCGETS2, &tio) != 0) return false;
@@ -26,7 +43,8 @@ bool PtySetRawBaud(int fd, int baud) {
   tio.c_oflag &= ~OPOST;
   tio.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
   tio.c_cflag &= ~(CSIZE | PARENB | CBAUD | CIBAUD);
-  tio.c_cflag |= CS8 | CREAD | CLOCAL | BOTHER | (BOTHER << IBSHIFT);
+  const unsigned code = RateCode(baud);
+  tio.c_cflag |= CS8 | CREAD | CLOCAL | code | (code << IBSHIFT);
   tio.c_ispeed = static_cast<speed_t>(baud);
   tio.c_ospeed = static_cast<speed_t>(baud);
   tio.c_cc[VMIN] = 1;

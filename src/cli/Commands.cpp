@@ -31,7 +31,12 @@
 #include "operations/ReadBack.h"
 #include "panes/MainFrame.h"
 #include "shell/Paths.h"
+#ifdef _WIN32
+#include "shell/IniFileStore.h"
+#include "shell/RegistryStore.h"
+#else
 #include "shell/QSettingsStore.h"
+#endif
 #include "target/BootLoad.h"
 #include "target/Eeprom.h"
 #include "target/FlashChip.h"
@@ -94,6 +99,17 @@ int StatusFor(Outcome outcome) {
   return EXIT_TARGET;
 }
 
+// The shared store, or the INI file named with --settings.
+std::unique_ptr<SettingsStore> OpenSettings(const std::string& iniPath) {
+#ifdef _WIN32
+  if (!iniPath.empty()) return std::make_unique<IniFileStore>(iniPath);
+  return std::make_unique<RegistryStore>();
+#else
+  if (!iniPath.empty()) return std::make_unique<QSettingsStore>(iniPath);
+  return std::make_unique<QSettingsStore>();
+#endif
+}
+
 // Everything one run needs, built in the order the desktop program builds it:
 // settings, shell, main frame, the link.
 class Session {
@@ -103,8 +119,7 @@ class Session {
       : m_options(options),
         m_results(results),
         m_err(err),
-        m_store(options.settingsFile.empty() ? std::make_unique<QSettingsStore>()
-                                             : std::make_unique<QSettingsStore>(options.settingsFile)),
+        m_store(OpenSettings(options.settingsFile)),
         m_overlay(*m_store),
         m_shell(ShellSettings(options, stdinTty, stderrTty), err, in) {
     ApplyOverrides();
@@ -170,7 +185,7 @@ class Session {
     if (!m_options.talker.empty()) {
       std::filesystem::path path = AbsolutePath(m_options.talker);
       std::string folder = path.parent_path().string();
-      if (folder.empty() || folder.back() != '/') folder += '/';
+      if (folder.empty() || !IsPathSeparator(folder.back())) folder += PathSeparator();
       m_overlay.Override("file", "BOOT PATH", folder);
       m_overlay.Override("file", "BOOT NAME", path.filename().string());
     }
@@ -371,7 +386,7 @@ class Session {
   const CliOptions& m_options;
   std::ostream& m_results;
   std::ostream& m_err;
-  std::unique_ptr<QSettingsStore> m_store;
+  std::unique_ptr<SettingsStore> m_store;
   OverlayStore m_overlay;
   ConsoleShell m_shell;
   SettingsStore* m_previousStore = nullptr;

@@ -1,6 +1,10 @@
 // keston-cli: the programming operations of KESTON Flash from the command line.
 #include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <csignal>
@@ -11,8 +15,50 @@
 
 #include "cli/Commands.h"
 #include "cli/ConsoleShell.h"
+#ifdef _WIN32
+#include "cli/WindowsConsole.h"
+#endif
 
 namespace {
+
+#ifdef _WIN32
+bool LetInterruptThrough() { return ConsoleShell::CutOffRequested(); }
+
+void WriteAll(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const int n = ::_write(fd, text.data() + done, static_cast<unsigned>(text.size() - done));
+    if (n <= 0) return;
+    done += static_cast<size_t>(n);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const bool stdinTty = ::_isatty(_fileno(stdin)) != 0;
+  const bool stderrTty = ::_isatty(_fileno(stderr)) != 0;
+
+  // The S-record reader's trace goes nowhere, the results to the real
+  // standard output (see the Linux main below).
+  std::fflush(stdout);
+  int resultsFd = ::_dup(_fileno(stdout));
+  const int devNull = ::_open("NUL", _O_WRONLY);
+  if (resultsFd >= 0 && devNull >= 0) ::_dup2(devNull, _fileno(stdout));
+  if (devNull >= 0) ::_close(devNull);
+  if (resultsFd < 0) resultsFd = _fileno(stdout);
+
+  // Ctrl-C, Ctrl-Break and closing the console ask the run to stop at the
+  // next command boundary; the third one ends the program at once.
+  InstallConsoleInterrupts(&ConsoleShell::RequestInterrupt, &LetInterruptThrough);
+
+  std::ostringstream results;
+  int status = RunKestonCli(argc, argv, results, std::cerr, std::cin, stdinTty, stderrTty);
+  std::fflush(stdout);
+  WriteAll(resultsFd, results.str());
+  return status;
+}
+#else
 
 // The first two interrupts are the run's to handle (stop at a command
 // boundary, then cut off); a third ends the program at once.
@@ -69,3 +115,4 @@ int main(int argc, char** argv) {
   WriteAll(resultsFd, results.str());
   return status;
 }
+#endif

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "image/Programmer.h"
+#include "shell/Paths.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ CProgrammer g_consoleProgrammer;
 // The name's extension, from its last '.' on, case kept.  Only the last path
 // component counts: a dot in a folder name is not an extension.
 std::string Extension(const std::string& name) {
-  size_t slash = name.find_last_of('/');
+  size_t slash = LastPathSeparator(name);
   size_t base = slash == std::string::npos ? 0 : slash + 1;
   size_t dot = name.find_last_of('.');
   if (dot == std::string::npos || dot < base) return std::string();

@@ -1,9 +1,5 @@
 #include "link/Link.h"
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -11,20 +7,6 @@
 
 #include "shell/SettingsStore.h"
 #include "shell/Shell.h"
-
-namespace {
-
-// Bytes must be taken from the driver before its queue overflows even when
-// the UI thread is busy, so the thread asks for a better scheduling share.
-// Without the privilege for it, it simply runs at normal priority.
-void RaiseThreadPriority() {
-  const pid_t tid = static_cast<pid_t>(::syscall(SYS_gettid));
-  errno = 0;
-  const int nice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(tid));
-  if (errno == 0) ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice - 1);
-}
-
-}  // namespace
 
 void DebugOutput(const char* text) {
 #ifdef KESTON_DEBUG
@@ -52,7 +34,12 @@ void CLink::ReadSettings() {
 
 std::string CLink::DevicePathForPort(int port) {
   if (port < 0 || port > 3) return std::string();
-  return GetProfileString("Comm", "Device " + std::to_string(port + 1), "/dev/ttyS" + std::to_string(port));
+#ifdef _WIN32
+  const std::string fallback = "COM" + std::to_string(port + 1);
+#else
+  const std::string fallback = "/dev/ttyS" + std::to_string(port);
+#endif
+  return GetProfileString("Comm", "Device " + std::to_string(port + 1), fallback);
 }
 
 bool CLink::PortHeld() const { return m_device->IsOpen() || m_rxThread.joinable(); }
@@ -275,7 +262,7 @@ void CLink::LoseDevice(int error) {
 }
 
 void CLink::ReceiveThreadMain() {
-  RaiseThreadPriority();
+  RaiseCurrentThreadPriority();
   DebugOutput("COMM background thread Connected\n");
   uint8_t buffer[501];
   while (m_connected.load()) {

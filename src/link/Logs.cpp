@@ -1,5 +1,9 @@
 #include <fcntl.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -11,6 +15,13 @@
 
 namespace {
 
+// The line ends are written as they are (CR LF on every system): Windows
+// must not add a CR of its own, and no child process inherits the file.
+#ifdef _WIN32
+constexpr int kCreateFlags = O_RDWR | O_CREAT | O_TRUNC | O_BINARY | O_NOINHERIT;
+#else
+constexpr int kCreateFlags = O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC;
+#endif
 
 std::string Format(const char* format, unsigned value) {
   char text[64];
@@ -50,7 +61,7 @@ void CLogs::Start(int& fd, const char* initialName, const char* errorFormat) {
   }
   if (fd >= 0) ::close(fd);
   fd = -1;
-  const int created = ::open(result.pathName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int created = ::open(result.pathName.c_str(), kCreateFlags, 0666);
   if (created < 0) {
     Report(Format(errorFormat, static_cast<unsigned>(errno)));
     return;

@@ -2,7 +2,8 @@
 // follow the communications calls of the Win32 API one to one (open, event
 // mask, queue sizes, purge, time-outs, device state, DTR, error state, read,
 // write, event wait, close), so each system supplies its own implementation:
-// termios2 on Linux (SerialDevicePosix.cpp); the virtual controller supplies
+// termios2 on Linux (SerialDevicePosix.cpp), the COM port calls themselves on
+// Windows (SerialDeviceWin32.cpp); the virtual controller supplies
 // one that runs the controller in the same process (sim/SimDevice.h).
 //
 // The constants carry a prefix of their own: <windows.h> defines the Win32
@@ -127,3 +128,8 @@ class CSerialDevice {
 
 // The serial device of this system.
 std::unique_ptr<CSerialDevice> MakeSystemSerialDevice();
+
+// Bytes must be taken from the driver before its queue overflows even when
+// the UI thread is busy, so the receive thread asks for a better scheduling
+// share.  Without the privilege for it, it simply runs at normal priority.
+void RaiseCurrentThreadPriority();

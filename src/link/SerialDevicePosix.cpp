@@ -5,7 +5,9 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -43,8 +45,11 @@ int RetryIoctl(int fd, unsigned long request, void* arg) {
 
 std::unique_ptr<CSerialDevice> MakeSystemSerialDevice() { return std::make_unique<CPosixSerialDevice>(); }
 
-void CSerialDevice::Sleep(int ms) {
-  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+void RaiseCurrentThreadPriority() {
+  const pid_t tid = static_cast<pid_t>(::syscall(SYS_gettid));
+  errno = 0;
+  const int nice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(tid));
+  if (errno == 0) ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice - 1);
 }
 
 CPosixSerialDevice::~CPosixSerialDevice() { Close(); }

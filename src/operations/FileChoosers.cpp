@@ -1,7 +1,6 @@
 // Choosing program files, with the folder and name of the last choice kept in
 // section "file" so that the next dialog opens where the user left off.
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 
@@ -76,8 +75,7 @@ namespace {
 FileDialogResult AsChoice(const std::string& fullPath) {
   FileDialogResult chosen;
   chosen.pathName = fullPath;
-  size_t slash = fullPath.find_last_of('/');
-  chosen.fileName = slash == std::string::npos ? fullPath : fullPath.substr(slash + 1);
+  chosen.fileName = FileNameOf(fullPath);
   return chosen;
 }
 

@@ -15,6 +15,11 @@
 #include "shell/SettingsStore.h"
 #include "shell/Shell.h"
 
+std::string SaveFailedText(const std::string& path, const std::string& error) {
+  return "The file could not be saved completely:\n" + path + "\n" + error +
+         "\nAny earlier file of that name is unchanged.";
+}
+
 // Writes `start` to `end` of the image into a chosen file and puts it in
 // place; a save that cannot be completed is reported and leaves the old file.
 // 1 when a file was saved, 0 when none was chosen or the save failed.

@@ -13,6 +13,7 @@
 #include "operations/FlashPasses.h"
 #include "operations/OpsText.h"
 #include "panes/MainFrame.h"
+#include "shell/Paths.h"
 #include "shell/Shell.h"
 #include "target/BootLoad.h"
 #include "target/Eeprom.h"
@@ -176,8 +177,7 @@ int ExecuteFlash(CTalker& talker, FlashJob& job, OpResult* out) {
   }
   if (!RequireTalker(talker, o.noPrompt, result)) return 0;
   // Every progress window of this flash names the file it writes.
-  const size_t slash = job.fileName.find_last_of('/');
-  CProgressSubject subject(slash == std::string::npos ? job.fileName : job.fileName.substr(slash + 1));
+  CProgressSubject subject(FileNameOf(job.fileName));
 
   talker.ClearFault();
   // The chip decides the writer: the block chip is programmed only in

@@ -57,11 +57,6 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& name) 
 
 }  // namespace
 
-std::string SaveFailedText(const std::string& path, const std::string& error) {
-  return "The file could not be saved completely:\n" + path + "\n" + error +
-         "\nAny earlier file of that name is unchanged.";
-}
-
 std::unique_ptr<CSaveFile> CSaveFile::Create(const std::string& path, std::string& error) {
   std::unique_ptr<CSaveFile> save(new CSaveFile());
   // Replacing a symbolic link would cut it off from the file it names; write

@@ -1,5 +1,26 @@
 #include "operations/ThreadPriority.h"
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+// Windows counts priority the other way round (higher runs first); the
+// nice value is its negation, so one step up is still "one less".
+int CurrentThreadNice() { return -GetThreadPriority(GetCurrentThread()); }
+
+CRaisedPriority::CRaisedPriority() {
+  const int now = GetThreadPriority(GetCurrentThread());
+  if (now == THREAD_PRIORITY_ERROR_RETURN) return;
+  m_previous = -now;
+  m_raised = SetThreadPriority(GetCurrentThread(), now + 1) != 0;
+}
+
+CRaisedPriority::~CRaisedPriority() {
+  if (m_raised) SetThreadPriority(GetCurrentThread(), -m_previous);
+}
+#else
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -31,3 +52,4 @@ CRaisedPriority::CRaisedPriority() {
 CRaisedPriority::~CRaisedPriority() {
   if (m_raised) setpriority(PRIO_PROCESS, ThreadId(), m_previous);
 }
+#endif

@@ -1,7 +1,5 @@
 // Choosing the loader file: remembered folder and name, asked for only when
 // the remembered file no longer opens.
-#include <unistd.h>
-
 #include <cstdlib>
 
 #include "shell/SettingsStore.h"
@@ -13,7 +11,7 @@ namespace {
 
 struct RememberedBootFile {
   bool loaded = false;
-  std::string path;  // a folder ending in '/'
+  std::string path;  // a folder ending in a separator
   std::string name;
 };
 

@@ -1,19 +1,38 @@
 // Scratch files and child processes for the image and converter suites.
 #pragma once
 
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <system_error>
 #include <vector>
 
 // A private scratch folder, removed with everything in it.
 class ScratchDir {
  public:
+#ifdef _WIN32
+  ScratchDir() {
+    std::error_code ec;
+    const auto base = std::filesystem::temp_directory_path(ec);
+    for (unsigned i = 0; i < 1000 && m_path.empty(); ++i) {
+      const auto candidate = base / ("keston-test-" + std::to_string(std::rand()) + "-" + std::to_string(i));
+      if (std::filesystem::create_directory(candidate, ec)) m_path = candidate.string();
+    }
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
+  }
+#else
   ScratchDir() {
     char tmpl[] = "/tmp/keston-test-XXXXXX";
     const char* d = mkdtemp(tmpl);
@@ -22,6 +41,7 @@ class ScratchDir {
   ~ScratchDir() {
     if (m_path != "/tmp") std::system(("rm -rf '" + m_path + "'").c_str());
   }
+#endif
   std::string operator/(const std::string& name) const { return m_path + "/" + name; }
   const std::string& path() const { return m_path; }
 
@@ -39,8 +59,17 @@ inline std::string ReadFile(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline bool FileExists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+inline bool FileExists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::exists(path, ec);
+}
 
+#ifdef _WIN32
+inline std::string Quote(const std::string& s) { return "\"" + s + "\""; }
+
+// Runs a command line and returns its exit status.
+inline int RunCommand(const std::string& command) { return std::system(command.c_str()); }
+#else
 inline std::string Quote(const std::string& s) {
   std::string q = "'";
   for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -52,6 +81,7 @@ inline int RunCommand(const std::string& command) {
   int rc = std::system(command.c_str());
   return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
+#endif
 
 // A repeatable byte pattern that is not all the same value.
 inline std::vector<uint8_t> Pattern(size_t n, unsigned seed) {
