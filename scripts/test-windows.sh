@@ -66,17 +66,19 @@ ctest --test-dir "$WIN_BUILD" --output-on-failure -j "$JOBS"
 stamp "== end to end: keston-sim (Linux) <-> keston-cli.exe (wine) on COM5 =="
 SIM="$NATIVE/sim/keston-sim"
 CONVERT="$NATIVE/src/converter/keston-convert"
-if [ ! -x "$SIM" ] || [ ! -x "$CONVERT" ]; then
+TALKER="$NATIVE/firmware/talker/talker.s19"
+if [ ! -x "$SIM" ] || [ ! -x "$CONVERT" ] || [ ! -f "$TALKER" ]; then
   if [ ! -f "$NATIVE/CMakeCache.txt" ]; then
     cmake -S . -B "$NATIVE" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTON_GUI=OFF -DKESTON_TESTS=OFF \
       -DKESTON_BENCH=OFF "${launcher[@]}" >/dev/null
   fi
-  cmake --build "$NATIVE" -j "$JOBS" --target keston-sim keston-convert
+  cmake --build "$NATIVE" -j "$JOBS" --target keston-sim keston-convert keston_talker
 fi
 CLI_EXE="$ROOT/$WIN_BUILD/src/cli/keston-cli.exe"
 CONVERT_EXE="$ROOT/$WIN_BUILD/src/converter/keston-convert.exe"
 PROGRAM="$ROOT/examples/demo-program.s19"
-LOADER="$ROOT/examples/stand-in-loader.s19"
+# keston-sim runs what is downloaded on its emulated 68HC11F1: our talker.
+LOADER="$(realpath "$TALKER")"
 WORK="$(mktemp -d "${TMPDIR:-/tmp}/keston-win.XXXXXX")"
 
 # wine sees the Linux file system as drive Z:.
