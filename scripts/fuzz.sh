@@ -13,7 +13,7 @@ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKESTON_FUZZ=ON -DKESTON_GUI=OFF -DKESTON_TESTS=OFF -DKESTON_BENCH=OFF >/dev/null
 
 TARGETS=(fuzz_s1_record fuzz_srecord_file fuzz_srecord_stream fuzz_binary_file
-         fuzz_hex_text fuzz_convert fuzz_dialog_exchange fuzz_hc11_machine)
+         fuzz_hex_text fuzz_convert fuzz_dialog_exchange fuzz_hc11_machine fuzz_stream_answer)
 if [ -n "${FUZZ_TARGETS:-}" ]; then read -r -a TARGETS <<<"$FUZZ_TARGETS"; fi
 cmake --build "$BUILD" -j "$JOBS" --target "${TARGETS[@]}"
 
