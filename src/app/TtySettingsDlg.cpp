@@ -47,6 +47,7 @@ std::vector<DialogField> CTtySettingsDlg::Fields() {
       CheckField(IDC_RTS_CTS, "RTS/CTS", "com", &m_rtsCts),
       CheckField(IDC_XON_XOFF, "XON/XOFF", "com", &m_xonXoff),
       CheckField(IDC_DISPLAY_COMM, "Display Comm", "tty", &m_displayComm),
+      CheckField(IDC_STANDARD_PROTOCOL, "Standard protocol only", "tty", &m_standardProtocol),
       LabelField(IDC_DATA_LABEL, "Data", "tty"),
   };
 }

@@ -25,6 +25,7 @@ class CTtySettingsDlg : public CDialogModel {
     IDC_DEVICE = 1041,
     IDC_FLOW_LABEL = 1042,
     IDC_DATA_LABEL = 1043,
+    IDC_STANDARD_PROTOCOL = 1044,
   };
   static constexpr int kBaudMaxChars = 6;
 
@@ -52,6 +53,9 @@ class CTtySettingsDlg : public CDialogModel {
   int m_xonXoff = 0;
   int m_stopBits = -1;
   int m_displayComm = 0;
+  // Keep to the standard talker commands even with a talker that offers
+  // checked block transfers.
+  int m_standardProtocol = 0;
   // Texts.
   std::string m_baudText;
   std::string m_initialBaudText = "2400";

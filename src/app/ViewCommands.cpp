@@ -22,6 +22,7 @@
 #include "target/BootLoad.h"
 #include "target/Eeprom.h"
 #include "target/FlashChip.h"
+#include "target/Stream.h"
 
 int g_charWidth = 10;
 int g_lineHeight = 18;
@@ -155,6 +156,7 @@ void CTrellisView::OnSettings() {
   dlg.m_xonXoff = s.xonXoffFlow ? 1 : 0;
   dlg.m_stopBits = s.stopBits;
   dlg.m_displayComm = m_displayComm;
+  dlg.m_standardProtocol = StandardProtocolForced() ? 1 : 0;
   dlg.SetInitialBaud(static_cast<unsigned>(s.bootstrapBaud));
   dlg.SetPrebyte(GetProfileIntInRange("Comm", "Bootstrap Start Byte", 255, 0, 255));
   for (int p = 0; p < 4; ++p) dlg.m_portDevices[static_cast<size_t>(p)] = CLink::DevicePathForPort(p);
@@ -179,6 +181,8 @@ void CTrellisView::OnSettings() {
   WriteProfileInt("Comm", "BSB", s.bootstrapBaud);
   WriteProfileInt("Comm", "Bootstrap Start Byte", dlg.GetPrebyte());
   WriteProfileString("Comm", "Device " + std::to_string(s.port + 1), dlg.m_device);
+  WriteProfileInt("Comm", "Standard Protocol", dlg.m_standardProtocol);
+  if (g_shell) g_shell->RedrawView();
 }
 
 // ---- target commands ----

@@ -107,6 +107,11 @@ int BootLoad(CTalker& talker, bool noPrompt, OpResult* out) {
     return fail("Boot file holds no loader at address 0", Outcome::FileError, "the loader file holds nothing at address 0");
   if (loader.m_badRecords != 0)
     return fail("Boot file has checksum errors", Outcome::BadRecords, "the loader file has checksum errors");
+  // The bootstrap ROM stores 1024 bytes at the most; a loader that runs on
+  // past them would start with its end cut off.
+  if (loader.m_written[kMaxLoader] != 0)
+    return fail("Boot file is longer than the 1024 bytes the bootstrap loads", Outcome::FileError,
+                "the loader runs on past address 0x3FF");
 
   const uint8_t startByte = static_cast<uint8_t>(GetProfileIntInRange("Comm", "Bootstrap Start Byte", 255, 0, 255));
   const unsigned n = LoaderLength(loader);

@@ -180,6 +180,8 @@ TEST_F(SettingsDialogTest, OkTakesOverEveryValueAndStoresOnlyTheLinkOnes) {
     Combo(form, D::IDC_STOP_BITS)->setCurrentIndex(2);
     Check(form, D::IDC_RTS_CTS)->setChecked(true);
     Check(form, D::IDC_DISPLAY_COMM)->setChecked(false);
+    EXPECT_FALSE(Check(form, D::IDC_STANDARD_PROTOCOL)->isChecked());
+    Check(form, D::IDC_STANDARD_PROTOCOL)->setChecked(true);
     Edit(form, D::IDC_INITIAL_BAUD)->setText("976");
     Edit(form, D::IDC_PREBYTE)->setText("0");
     OkButton(form)->click();
@@ -201,9 +203,14 @@ TEST_F(SettingsDialogTest, OkTakesOverEveryValueAndStoresOnlyTheLinkOnes) {
   EXPECT_EQ("/dev/ttyUSB0", store.GetProfileString("Comm", "Device 3", ""));
   EXPECT_EQ("/dev/ttyUSB0", CLink::DevicePathForPort(2));
   EXPECT_FALSE(store.Has("Comm", "Data Bits"));
+  EXPECT_EQ(1, store.GetProfileInt("Comm", "Standard Protocol", -1));
 
   // Confirming again without changes rewrites the same values.
-  OnNextModal([&](QWidget* w) { OkButton(qobject_cast<DialogForm*>(w))->click(); });
+  OnNextModal([&](QWidget* w) {
+    auto* form = qobject_cast<DialogForm*>(w);
+    EXPECT_TRUE(Check(form, D::IDC_STANDARD_PROTOCOL)->isChecked());
+    OkButton(form)->click();
+  });
   window->RunCommand(ID_SETTINGS);
   EXPECT_EQ(19200, store.GetProfileInt("Comm", "Normal Baud", -1));
   EXPECT_EQ(976, store.GetProfileInt("Comm", "BSB", -1));

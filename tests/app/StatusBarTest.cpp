@@ -192,8 +192,13 @@ TEST_F(StatusBarTest, BootLoadRedrawsTheConnectionLineAndField) {
   EXPECT_TRUE(WaitFor([&] {
     return window->ViewWidget()->DrawnText().startsWith("Connected, Connection Boot Mode");
   })) << window->ViewWidget()->DrawnText().toStdString();
-  EXPECT_NE(std::string::npos, Field().find("Talker running")) << Field();
+  // The example loader announces no checked transfers: the standard protocol.
+  EXPECT_NE(std::string::npos, Field().find("Talker running, standard protocol")) << Field();
   EXPECT_EQ("Controller Connection Good, Expanded mode", Message());
+  store.WriteProfileInt("Comm", "Standard Protocol", 1);
+  app->View()->Link().SetBootMode(true);  // any change of the link redraws the field
+  window->RedrawView();
+  EXPECT_NE(std::string::npos, Field().find("Talker running, standard protocol (chosen)")) << Field();
 
   // A flag changed outside any command reaches the screen as well.
   app->View()->Link().SetBootMode(false);

@@ -576,6 +576,11 @@ std::vector<size_t> HostBytesNeeded(const std::vector<uint8_t>& host) {
     }
     const unsigned count = at(i) == 0 ? 256 : at(i);
     i += 3;  // count and address
+    if (command == 0x23) {
+      // The checked block read: its bytes and CRC stream once the header is in.
+      for (unsigned n = 0; n < count + 2; ++n) needed.push_back(i);
+      continue;
+    }
     if (command == 0x01) {
       for (unsigned n = 0; n < count; ++n) {
         needed.push_back(i);  // data n: after the address, or after the acknowledgement of data n-1
@@ -607,6 +612,14 @@ std::vector<size_t> TargetBytesNeeded(const std::vector<uint8_t>& host) {
       continue;
     }
     const unsigned count = at(i) == 0 ? 256 : at(i);
+    if (command == 0x23) {
+      // Our talker's checked block read: the header goes out with the
+      // command, and the bytes and their CRC come back unacknowledged.
+      for (int k = 0; k < 3; ++k) needed.push_back(answered - 1);
+      i += 3;
+      answered += count + 2;
+      continue;
+    }
     for (int k = 0; k < 3; ++k) needed.push_back(answered);  // count and address
     i += 3;
     for (unsigned n = 0; n < count; ++n, ++i) {

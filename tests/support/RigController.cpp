@@ -210,6 +210,7 @@ std::unique_ptr<CSerialDevice> StartRigController(const SimOptions& given, Line 
     machine.chipEraseMs = options.eraseTimeMs;
     machine.crystalHz = options.crystalHz;
     auto device = std::make_unique<CCpuDevice>(machine);
+    device->SetAdapterLatency(options.adapterLatencyMs);
     store.WriteProfileString("Comm", "Device 1", CCpuDevice::kDefaultName);
     sim = std::make_unique<RigController>(nullptr, nullptr, device.get());
     return device;

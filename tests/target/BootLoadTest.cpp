@@ -66,7 +66,7 @@ TEST_F(BootLoadTest, LoaderLengthFollowsTheWrittenRunFromAddressZero) {
                                      {{{0, Loader(1024)}}, 1024, false}}
                  : std::vector<Case>{{{{0, Loader(100)}}, 255, false},
                                      {{{0, Loader(300)}, {400, Bytes(100, 0x42)}}, 300, true},
-                                     {{{0, Loader(1100)}}, 1024, false}};
+                                     {{{0, Loader(1024)}, {1100, Bytes(4, 0x42)}}, 1024, false}};
   bool prompted = false;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.n);
@@ -220,6 +220,10 @@ TEST_F(BootLoadTest, LoaderFileChoiceAndRefusals) {
   UseLoader(damaged);
   EXPECT_EQ(BootLoad(talker(), true), 0);
   EXPECT_EQ(shell.boxes.back().text, "Boot file has checksum errors");
+  // One byte more than the bootstrap stores would be cut off unseen.
+  UseLoader(SRecordText({{0, Loader(1025)}}));
+  EXPECT_EQ(BootLoad(talker(), true), 0);
+  EXPECT_EQ(shell.boxes.back().text, "Boot file is longer than the 1024 bytes the bootstrap loads");
   EXPECT_TRUE(sim->HostBytes().empty());
   EXPECT_EQ(link().m_settings.normalBaud, 9600);
 }

@@ -1,4 +1,5 @@
 #include "app/qt/MainWindow.h"
+#include "target/Stream.h"
 
 #include <QAction>
 #include <QApplication>
@@ -480,12 +481,14 @@ void MainWindow::RefreshConnection(bool clearStale) {
   now.logging = m_view.IsCommLogOpen();
   now.port = link.m_settings.port;
   now.rate = link.m_settings.normalBaud;
+  if (now.bootMode) now.protocol = ProtocolModeText(m_view.Talker());
   if (now == m_linkShown) return;
   const bool changed = now.connected != m_linkShown.connected || now.bootMode != m_linkShown.bootMode;
   if (now.port != m_linkShown.port || m_device.empty()) m_device = CLink::DevicePathForPort(now.port);
   m_linkShown = now;
 
-  const QString state = !now.connected ? "Disconnected" : now.bootMode ? "Talker running" : "Connected";
+  QString state = !now.connected ? "Disconnected" : now.bootMode ? "Talker running" : "Connected";
+  if (now.bootMode && !now.protocol.empty()) state += ", " + Q(now.protocol);
   const QString device = Q(m_device);
   // A long device path is shortened in the middle, where the two ends that
   // tell devices apart stay readable; the tool tip has it whole.

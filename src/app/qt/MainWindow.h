@@ -129,6 +129,7 @@ class MainWindow : public QMainWindow {
     bool logging = false;
     int port = -1;
     int rate = 0;
+    std::string protocol;  // with a talker running: which protocol it is spoken to in
     bool operator==(const LinkShown&) const = default;
   };
   LinkShown m_linkShown;
