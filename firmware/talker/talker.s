@@ -13,7 +13,7 @@
 ; time except where the host is known to be waiting for an answer.
 ;
 ; Registers: X holds the register block's base everywhere except inside the
-; page writer (which saves it); Y is the data address.
+; page routines and the CRC (which restore it); Y is the data address.
 ;
 ; Everything that depends on the board comes from board.inc, which the
 ; build writes from firmware/talker/board.cmake.
@@ -90,12 +90,10 @@
         .equ XW_AMD,   1                ; Am29F010, byte by byte as 0x71
         .equ XW_SST,   2                ; SST29EE010, merged into its page as 0x51
         .equ XW_EEPROM, 3               ; internal EEPROM, byte by byte as 0x31
-        .equ XW_KINDS, 4
 ; ... and the status byte of the answer.
         .equ XS_OK,      0
         .equ XS_CRC,     1              ; the frame's CRC failed: nothing written
         .equ XS_FAILED,  2              ; the SST page did not write or read back
-        .equ XS_REFUSED, 3              ; kind, count or address not acceptable: nothing written
 
         .sect .text
         .globl  entry
@@ -305,8 +303,9 @@ send_crc:
 ; over the whole frame, the host's two bytes included, it comes out 0 when
 ; nothing was spoiled (this CRC has no final inversion).
 ;   The run goes into PAGE_BUF as it is; the block is `count` bytes (1 to
-; PAGE) from the address, which must stay in the run and above the RAM.
-; Nothing is written before the CRC has held.  Each kind then writes the
+; PAGE) from the address.  A frame whose CRC holds is the host's, and the
+; host keeps the block inside its run and above the RAM: there is no room
+; here to check that again.  Nothing is written before the CRC has held.  Each kind then writes the
 ; block's bytes as its standard command writes a byte: stores, Am29F010
 ; programming, EEPROM pulses; for the SST29EE010 the page is completed from
 ; the chip around the block, written and read back whole, as for 0x51.
