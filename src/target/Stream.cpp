@@ -105,13 +105,23 @@ void CancelPendingWrite(CLink& link) {
 int WriteOneBlock(CTalker& talker, unsigned address, unsigned count, xproto::BlockKind kind,
                   const std::function<uint8_t(unsigned)>& source, bool& commandOut, bool sendNext) {
   CLink& link = talker.Link();
-  if (!commandOut) {
+  const bool sentAhead = commandOut;
+  commandOut = false;
+  if (!sentAhead) {
     talker.CountCommand();
     if (!link.WriteBytes(&kWriteCommand, 1)) return -1;
   }
-  commandOut = false;
   uint8_t reply = 0;
-  if (!ReceiveWithin(link, reply, kSilenceMs)) return link.Connected() ? 0 : -1;
+  bool answered = ReceiveWithin(link, reply, kSilenceMs);
+  if (!answered && sentAhead && link.Connected()) {
+    // A frame that lost a byte on the way took the command sent ahead as
+    // its last byte (and failed its CRC): the command goes again.
+    Settle(link);
+    talker.CountCommand();
+    if (!link.WriteBytes(&kWriteCommand, 1)) return -1;
+    answered = ReceiveWithin(link, reply, kSilenceMs);
+  }
+  if (!answered) return link.Connected() ? 0 : -1;
   if (reply != static_cast<uint8_t>(~xproto::CMD_XWRITE)) {
     // Not our complement: the talker did not take the command as ours and
     // waits for another.  Nothing more goes out for this block.

@@ -198,6 +198,43 @@ TEST_F(BlockWriteTest, SpoiledFrameIsWrittenAgainOnce) {
   EXPECT_EQ(talker->FaultOutcome(), Outcome::Ok);
 }
 
+TEST_F(BlockWriteTest, LostBytesCostOneMoreFrameNotTheWrite) {
+  // One byte lost: the frame takes the next block's command as its last
+  // byte and fails; the command goes again.  Three lost: the talker waits
+  // for bytes that never come until the host's zeros complete the frame.
+  for (int lost : {1, 3}) {
+    SCOPED_TRACE(lost);
+    StartOn(FlashChip::Kind::Am29F010);
+    GiveUpAfterSilence(10.0);  // the host waits 6 s for an answer before it sends its zeros
+    device->DropHostBytes(lost, static_cast<int>(kEepromOffBytes) + 50);
+    const Bytes data = Pattern(300, 12 + lost);
+    CProgrammer image;
+    Fill(image, 0x8000, data);
+    ASSERT_EQ(WriteFlash(*talker, 0x8000, image, 299, true), 1);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), flash().begin() + 0x8000));
+    EXPECT_EQ(talker->FaultOutcome(), Outcome::Ok);
+    EXPECT_EQ(machine().Crash(), "");
+  }
+}
+
+TEST(BlockWriteFrame, HoldsTheWholeRunAndItsCrc) {
+  const Bytes data = Pattern(0x30, 5);
+  const std::vector<uint8_t> frame =
+      BlockWriteFrame(0xC150, 0x30, xproto::BlockKind::Eeprom, [&](unsigned a) { return data[a - 0xC150]; });
+  ASSERT_EQ(frame.size(), xproto::kWriteFrameSize);
+  EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 4), (Bytes{0x30, 0xC1, 0x50, 3}));
+  for (unsigned i = 0; i < 128; ++i) {
+    const bool inBlock = i >= 0x50 && i < 0x80;
+    ASSERT_EQ(frame[4 + i], inBlock ? data[i - 0x50] : 0xFF) << i;
+  }
+  // What the talker checks: the CRC over the whole frame comes out 0.
+  EXPECT_EQ(Crc16(frame.data(), frame.size()), 0);
+  EXPECT_NE(Crc16(frame.data(), frame.size() - 1), 0);
+  // The answer's CRC starts from 0, not from the frame's initial value.
+  EXPECT_EQ(BlockWriteAnswerCrc(data.data(), data.size()), Crc16(data.data(), data.size(), 0));
+  EXPECT_NE(BlockWriteAnswerCrc(data.data(), data.size()), Crc16(data.data(), data.size()));
+}
+
 TEST_F(BlockWriteTest, BlockSpoiledTwiceIsReportedAtItsAddressAndNotWritten) {
   StartOn(FlashChip::Kind::Am29F010);
   // The second block's frame and its second sending: command bytes at 145
