@@ -141,6 +141,8 @@ int main() {
               talker_symbols::SIZE, static_cast<double>(talker_board::E_HZ), talker_board::SCI_RATE,
               talker_board::BAUD_VALUE);
   std::printf("\n32 KB flash write at 9600 baud, 0x8000-0xFFFF, line time (process time):\n");
+  // Our talker against the model with the same, standard, commands.
+  store.WriteProfileInt("Comm", "Standard Protocol", 1);
   struct Chip {
     const char* name;
     hc11::FlashChip::Kind kind;
@@ -177,6 +179,37 @@ int main() {
                 chip.name, m.line, m.real, c.line, c.real, c.line / m.line,
                 m.result == 1 && c.result == 1 && same ? "written" : "FAILED");
   }
+
+  store.WriteProfileInt("Comm", "Standard Protocol", 0);
+
+  // The checked block write against the standard commands, on our talker,
+  // with a USB adapter's latency timer imitated or not.
+  std::printf("\n32 KB flash write at 9600 baud on our talker, line time: standard commands vs checked block write\n");
+  std::printf("  %-30s %7s %12s %12s %8s\n", "chip, writer", "latency", "standard", "block write", "ratio");
+  for (const Chip& chip : chips) {
+    for (int latencyMs : {0, 16}) {
+      double seconds[2] = {0, 0};
+      bool written = true;
+      for (int standard = 1; standard >= 0; --standard) {
+        store.WriteProfileInt("Comm", "Standard Protocol", standard);
+        Host cpu;
+        hc11::MachineOptions machine;
+        machine.chip = chip.kind;
+        auto cpuOwned = std::make_unique<CCpuDevice>(machine);
+        CCpuDevice* device = cpuOwned.get();
+        if (!Boot(cpu, std::move(cpuOwned), store, CCpuDevice::kDefaultName, talkerDir, "talker.s19"))
+          return std::puts("talker: boot load failed"), 1;
+        device->SetAdapterLatency(latencyMs);
+        const Timing t = Measure([&] { return device->Now(); }, [&] { return chip.write(*cpu.talker); });
+        const auto& flash = device->Machine().Chip().Array();
+        written = written && t.result == 1 && std::equal(program.begin(), program.end(), flash.begin() + 0x8000);
+        seconds[standard] = t.line;
+      }
+      std::printf("  %-30s %4d ms %10.2f s %10.2f s %8.3f  %s\n", chip.name, latencyMs, seconds[1], seconds[0],
+                  seconds[0] / seconds[1], written ? "written" : "FAILED");
+    }
+  }
+  store.WriteProfileInt("Comm", "Standard Protocol", 0);
 
   std::printf("\nE cycles from a data byte's arrival (RDRF) to its echo's start bit, a byte at a time:\n");
   std::printf("  %-34s %8s %s\n", "command", "mean", "(range)");

@@ -1,21 +1,40 @@
-# cmake -DBIN=talker.bin -DELF=talker.elf -DNM=m68hc11-nm -DLIMIT=n -DOUTPUT=talker_symbols.h -P CheckTalker.cmake
+# cmake -DBIN=talker.bin -DELF=talker.elf -DNM=m68hc11-nm -DLIMIT=n -DPAGE_BUF=n -DOUTPUT=talker_symbols.h
+#       [-DRESIDENT=n] -P CheckTalker.cmake
 # Fails the build when the talker no longer fits its download or its part
-# of the RAM, and writes its size and symbols for the tests.
+# of the RAM, and writes its size and symbols for the tests.  The download
+# is everything from 0x0000 to the end of the start-up code in PAGE_BUF;
+# the resident code (up to the symbol talker_end) must stay below LIMIT,
+# and the start-up code inside PAGE_BUF's 128 bytes.  RESIDENT stands in for
+# talker_end when there is no ELF to take it from.
 cmake_minimum_required(VERSION 3.20)
 file(SIZE "${BIN}" size)
 if(size GREATER 1024)
   message(FATAL_ERROR "talker: ${size} bytes; the bootstrap download holds at most 1024")
 endif()
-if(size GREATER LIMIT)
-  message(FATAL_ERROR "talker: ${size} bytes reach the buffers or the stack at ${LIMIT} (firmware/talker/board.cmake)")
+if(NOT DEFINED RESIDENT)
+  execute_process(COMMAND ${NM} -n ${ELF} OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "talker: ${NM} could not list the symbols of ${ELF}")
+  endif()
+  if(NOT symbols MATCHES "([0-9a-fA-F]+) [tT] talker_end\n")
+    message(FATAL_ERROR "talker: ${ELF} has no symbol talker_end")
+  endif()
+  math(EXPR RESIDENT "0x${CMAKE_MATCH_1}")
 endif()
-execute_process(COMMAND ${NM} -n ${ELF} OUTPUT_VARIABLE symbols RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-  message(FATAL_ERROR "talker: ${NM} could not list the symbols of ${ELF}")
+if(RESIDENT GREATER LIMIT)
+  message(FATAL_ERROR "talker: ${RESIDENT} bytes reach the buffers or the stack at ${LIMIT} (firmware/talker/board.cmake)")
+endif()
+if(DEFINED PAGE_BUF)
+  math(EXPR buffer_end "${PAGE_BUF} + 128")
+  if(size GREATER buffer_end)
+    math(EXPR startup "${size} - ${PAGE_BUF}")
+    message(FATAL_ERROR "talker: the start-up code (${startup} bytes) does not fit the page buffer's 128")
+  endif()
 endif()
 string(REPLACE "\n" ";" lines "${symbols}")
 set(text "// Written by the build from the linked talker: do not edit.\n#pragma once\n\nnamespace talker_symbols {\n")
 string(APPEND text "constexpr unsigned SIZE = ${size};\n")
+string(APPEND text "constexpr unsigned RESIDENT = ${RESIDENT};\n")
 foreach(line IN LISTS lines)
   if(line MATCHES "^([0-9a-fA-F]+) [tT] ([A-Za-z_][A-Za-z0-9_]*)$")
     string(APPEND text "constexpr unsigned ${CMAKE_MATCH_2} = 0x${CMAKE_MATCH_1};\n")
@@ -25,4 +44,5 @@ string(APPEND text "}  // namespace talker_symbols\n")
 file(WRITE "${OUTPUT}.new" "${text}")
 file(COPY_FILE "${OUTPUT}.new" "${OUTPUT}" ONLY_IF_DIFFERENT)
 file(REMOVE "${OUTPUT}.new")
-message(STATUS "talker: ${size} bytes of ${LIMIT} (RAM below the buffers), download limit 1024")
+math(EXPR startup "${size} - ${PAGE_BUF}")
+message(STATUS "talker: ${RESIDENT} bytes of ${LIMIT} resident (RAM below the buffers), ${startup} bytes of start-up in the page buffer; download ${size} of 1024")

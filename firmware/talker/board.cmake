@@ -46,7 +46,8 @@ set(KESTON_TALKER_ERASE_TIMEOUT_MS 30000 CACHE STRING
 # any of them replaced by the NAME VALUE pairs (names without the
 # KESTON_TALKER_ prefix, e.g. CRYSTAL_HZ 12000000).  Stops the configuration
 # with the reason when a value cannot work.  Sets <prefix>_CODE_LIMIT (the
-# first address the code may not reach) and <prefix>_SUMMARY in the caller.
+# first address the resident code may not reach), <prefix>_PAGE_BUF (where
+# the start-up code goes) and <prefix>_SUMMARY in the caller.
 function(keston_talker_board dir prefix)
   # Fixed by the MC68HC11F1 and its boot ROM, and by the host's block size.
   set(KESTON_TALKER_REGS 0x1000)  # register block as out of reset (INIT)
@@ -191,6 +192,7 @@ function(keston_talker_board dir prefix)
   file(CONFIGURE OUTPUT ${dir}/board.inc CONTENT "${inc}" @ONLY)
   file(CONFIGURE OUTPUT ${dir}/board.h CONTENT "${hdr}" @ONLY)
   set(${prefix}_CODE_LIMIT ${limit} PARENT_SCOPE)
+  set(${prefix}_PAGE_BUF ${PAGE_BUF} PARENT_SCOPE)
   set(${prefix}_SUMMARY
       "E ${e_hz} Hz, ${BAUD} baud (SCI ${sci_rate}, ${pct_whole}.${pct_frac} % off, BAUD=${baud_value}), code below ${limit}"
       PARENT_SCOPE)

@@ -13,14 +13,20 @@
 ; time except where the host is known to be waiting for an answer.
 ;
 ; Registers: X holds the register block's base everywhere except inside the
-; page writer (which saves it); Y is the data address.
+; page routines and the CRC (which restore it); Y is the data address.
 ;
 ; Everything that depends on the board comes from board.inc, which the
 ; build writes from firmware/talker/board.cmake.
 ;
 ; The extended protocol (README, "Extended protocol") adds a checksummed
-; block read.  The host uses it only after it found the signature block at
-; address 2, so a host that knows nothing of it never sends its command byte.
+; block read and a checksummed block write.  The host uses them only after
+; it found the signature block at address 2, so a host that knows nothing of
+; them never sends their command bytes.
+;
+; Layout: the resident code from 0x0000 up to PAGE_BUF; the start-up code
+; (section .init) in PAGE_BUF itself, which nothing uses before the start-up
+; has run once.  The linker fills the gap so that the download stays one
+; run of bytes from 0x0000.
 
         .include "board.inc"
 
@@ -67,6 +73,7 @@
         .equ CMD_ID,     0xC8
         .equ CMD_ERASE,  0xD1
         .equ CMD_XREAD,  0x23           ; extended: checksummed block read
+        .equ CMD_XWRITE, 0x24           ; extended: checksummed block write
         .equ ERASE_GO,   0x3F           ; the host's go-ahead for a chip erase
         .equ NOT_ERASED, 0x00           ; any answer but 0xFF means "not erased"
 
@@ -76,11 +83,21 @@
 ; Extended protocol
         .equ XVERSION, 1
         .equ XREAD_MAX, 0               ; longest block read: 256 (the count byte's 0)
-        .equ XCAPS, 0x01                ; bit 0: 0x23 block read
+        .equ XCAPS, 0x03                ; bit 0: 0x23 block read; bit 1: 0x24 block write
+
+; Block write: where the block goes (the frame's kind byte) ...
+        .equ XW_STORE, 0                ; ordinary stores
+        .equ XW_AMD,   1                ; Am29F010, byte by byte as 0x71
+        .equ XW_SST,   2                ; SST29EE010, merged into its page as 0x51
+        .equ XW_EEPROM, 3               ; internal EEPROM, byte by byte as 0x31
+; ... and the status byte of the answer.
+        .equ XS_OK,      0
+        .equ XS_CRC,     1              ; the frame's CRC failed: nothing written
+        .equ XS_FAILED,  2              ; the SST page did not write or read back
 
         .sect .text
         .globl  entry
-entry:  bra     start
+entry:  bra     boot
 
 ; ---- the signature block, at address 2: what the host reads to learn that
 ; this talker speaks the extended protocol and what it offers.  The last
@@ -92,20 +109,24 @@ signature:
         .byte   XCAPS
         .byte   (0x100 - ((0x1D4 + XVERSION + XREAD_MAX + XCAPS) & 0xFF)) & 0xFF
 
-; ---- variables, in the direct page so that they cost one cycle less
-crc:    .word   0                       ; CRC-16 of the extended frame so far
-count:  .byte   0                       ; data bytes left (0 means 256)
+; ---- variables, in the direct page so that they cost one cycle less.
+; The first three bytes are the jump to the start-up code (in PAGE_BUF, out
+; of a branch's reach) until it has run; after that they are variables like
+; the rest.
+boot:
+crc:    jmp     start                   ; crc: CRC-16 of the extended frame so far
+count   =       crc+2                   ; data bytes left (0 means 256)
+first:  .word   0                       ; the address of an addressed command
+kind:   .byte   0                       ; 0x24: where the block goes (after first: the frame's order)
 value:  .byte   0                       ; the byte being programmed; the block's last byte
 failed: .byte   0                       ; block write: a byte of the block was not written
 changed: .byte  0                       ; block write: the page differs from the chip
-copied: .byte   0                       ; block write: PAGE_BUF holds the chip's page
-room:   .byte   0                       ; block write: bytes the block may still store
+room:                                   ; 0x51: bytes the block may still store
 rounds: .byte   0                       ; EEPROM pulse: timer rounds left
-first:  .word   0                       ; block write: address of the block's first byte
 page:   .word   0                       ; block write: the page being written
 addr:   .word   0                       ; block write: where the next byte goes in PAGE_BUF
-left:   .word   0                       ; chip erase: milliseconds left
-ident:  .word   0                       ; manufacturer and device code
+left:   .word   0                       ; chip erase: milliseconds left; 0x24: the block's end in PAGE_BUF
+opvec:  jmp     program                 ; the byte routine of the echoed write running
 
 ; ---- the line.  Both in the direct page: JSR direct is the cheapest call.
 
@@ -143,41 +164,8 @@ crc_next:
         pula
         rts
 
-; ---- start
-start:  lds     #STACK_TOP
-        ldx     #REGS
-        ; The boot ROM starts us as soon as the RAM is full, with its last
-        ; echo still in the transmitter (AN1060): changing the rate now
-        ; would garble it.  TC says the transmitter has gone quiet.
-tx_quiet:
-        brclr   SCSR,x #TC tx_quiet
-rate_switch:
-        ldaa    #BAUD_VALUE
-        staa    BAUD,x
-        ; Special test mode: the expanded bus reaches the flash chip, and
-        ; the boot ROM no longer hides 0xBF00-0xBFFF (M68HC11 Reference
-        ; Manual, HPRIO: RBOOT, SMOD, MDA may be written in special modes).
-        ldaa    #HPRIO_VALUE
-        staa    HPRIO,x
- .if SET_CHIP_SELECTS
-        ; Clock stretching and the program chip select that enables the
-        ; flash chip (MC68HC11F1 technical data, chip selects).
-        ldaa    #CSSTRH_VALUE
-        staa    CSSTRH,x
-        ldaa    #CSCTL_VALUE
-        staa    CSCTL,x
- .endif
- .if EEPROM_RC_CLOCK
-        ; Below 1 MHz of E clock the EEPROM charge pump needs the internal
-        ; RC clock (M68HC11 Reference Manual, OPTION: CSEL).
-        bset    OPTION,x #CSEL
- .endif
-        clr     TMSK2,x                 ; timer at E/1, its interrupts off
-        ; Whatever arrived around the switch is noise at one rate or the other.
-        ldaa    SCSR,x
-        ldaa    SCDR,x
-
-; ---- the command loop
+; ---- the command loop.  `reply` sends A first: the last answer of a command.
+reply:  jsr     *putc
 main:   jsr     *getc
         tab
         coma
@@ -212,26 +200,30 @@ commands:
         .word   cmd_erase
         .byte   CMD_XREAD
         .word   cmd_xread
+        .byte   CMD_XWRITE
+        .word   cmd_xwrite
 commands_end:
 
-; Count byte and address of an addressed command: count, Y = address.  The
-; CRC starts with them: the extended commands cover their header.
+; Count byte and address of an addressed command: count, first and Y = the
+; address.  The CRC starts with them: the extended commands cover their
+; header.
 header: ldd     #0xFFFF
         std     *crc
         bsr     getcc
         staa    *count
         bsr     getcc
-        psha
+        staa    *first
         bsr     getcc
-        tab
-        pula
-        xgdy
+        staa    *first+1
+        ldy     *first
         rts
 
 ; ---- 0x41: memory write.  The echo is the byte as received, not the cell:
 ; registers do not read back what was written to them (flags cleared by
 ; writing ones, bits that are fixed in this mode), and the host writes
-; registers with this command.
+; registers with this command.  The store is made with no call under way,
+; so the host may write any RAM byte above the talker, the top of the
+; stack included.
 cmd_write:
         bsr     header
 wr_next:
@@ -241,6 +233,28 @@ wr_next:
         iny
         dec     count
         bne     wr_next
+        bra     main
+
+; ---- the programmed writes, byte by byte: 0x31 EEPROM, 0x71 Am29F010.
+; Each takes a byte, has its routine program it at Y (opvec) and echoes
+; the cell as the routine reads it back afterwards.
+;   0x31 and 0x71 echo the cell read back after programming, so a byte that
+; did not take shows as a wrong echo.  The host sends an EEPROM byte only
+; after the echo of the one before, which covers the two pulses.
+cmd_eeprom:
+        ldd     #ee_byte
+        bra     echoed
+cmd_flash:
+        ldd     #program
+echoed: std     *opvec+1
+        bsr     header
+ec_next:
+        jsr     *getc
+        jsr     *opvec
+        jsr     *putc
+        iny
+        dec     count
+        bne     ec_next
         bra     main
 
 ; ---- 0x01: memory read.  The host acknowledges each byte and may send the
@@ -261,18 +275,146 @@ rd_next:
         bne     rd_next
         bra     main
 
-; ---- 0x71: Am29F010 write, byte by byte.  The echo is the cell read back
-; after programming, so a byte that did not take shows as a wrong echo.
-cmd_flash:
+; ---- 0x23: checksummed block read.  From the host: count (0 means 256)
+; and the address, as for 0x01; the talker answers with the bytes, without
+; acknowledgements, then the CRC of the header and the bytes.
+cmd_xread:
         bsr     header
-fl_next:
-        jsr     *getc
-        bsr     program
+xr_next:
+        ldaa    0,y
         jsr     *putc
+        jsr     *crc8                   ; while the byte goes out
         iny
         dec     count
-        bne     fl_next
-        bra     main
+        bne     xr_next
+send_crc:
+        ldaa    *crc
+        jsr     *putc
+        ldaa    *crc+1
+        bra     reply
+
+; ---- 0x24: checksummed block write.  The host sends the command byte,
+; waits for its complement, and then the frame without waiting for
+; anything: count, address high and low (as for 0x41), the kind, the whole
+; 128-byte run (PAGE bytes from the address rounded down to PAGE) and the
+; CRC-16 of all of these.  The frame is that long whatever count says, so a
+; spoiled count or address can only fail the CRC, never put the talker out
+; of step with the host.  Every byte is taken into the CRC as it arrives;
+; over the whole frame, the host's two bytes included, it comes out 0 when
+; nothing was spoiled (this CRC has no final inversion).
+;   The run goes into PAGE_BUF as it is; the block is `count` bytes (1 to
+; PAGE) from the address.  A frame whose CRC holds is the host's, and the
+; host keeps the block inside its run and above the RAM: there is no room
+; here to check that again.  Nothing is written before the CRC has held.  Each kind then writes the
+; block's bytes as its standard command writes a byte: stores, Am29F010
+; programming, EEPROM pulses; for the SST29EE010 the page is completed from
+; the chip around the block, written and read back whole, as for 0x51.
+;   The answer: the status, then the CRC-16 of count, address, kind and the
+; bytes read back from where the block went; the host compares it with the
+; CRC of what it meant to write.
+cmd_xwrite:
+        bsr     header
+        jsr     *getcc
+        staa    *kind
+        ldy     #PAGE_BUF
+xw_in:  jsr     *getcc
+        staa    0,y
+        iny
+        cpy     #PAGE_BUF+PAGE
+        bne     xw_in
+        jsr     *getcc
+        jsr     *getcc                  ; the host's CRC
+        ldab    #XS_CRC
+        ldy     *crc
+        bne     xw_reply                ; spoiled: nothing is written
+        ; The CRC is 0 now, where the answer's starts.
+        jsr     block_at
+        addb    *count
+        adca    #0
+        std     *left                   ; and its end
+        ldaa    *kind
+        cmpa    #XW_SST
+        bne     xw_go
+        jsr     flush
+        ldab    #XS_FAILED
+        ldaa    *failed
+        bne     xw_reply
+xw_go:  ldy     *first
+; Each byte written as its kind says (the SST page is written already),
+; then read back into the answer's CRC.
+xw_byte:
+        ldx     *addr
+        ldaa    0,x
+        inx
+        stx     *addr
+        ldx     #REGS
+        ldab    *kind
+        beq     xw_store
+        decb
+        beq     xw_amd
+        decb
+        beq     xw_check                ; XW_SST
+        decb
+        bne     xw_check                ; no kind we know: nothing written
+        bsr     ee_byte
+        bra     xw_check
+xw_amd: bsr     program
+        bra     xw_check
+xw_store:
+        staa    0,y
+xw_check:
+        ldaa    0,y
+        jsr     *crc8
+        iny
+        dec     count
+        bne     xw_byte
+        clrb                            ; XS_OK
+xw_reply:
+        tba
+        jsr     *putc
+        bra     send_crc
+
+; Programs A into the EEPROM cell at Y (the 0x31 write): erased only when
+; the new value needs a bit set that the cell has cleared, programmed only
+; when the value is not 0xFF, left alone when it holds the value.  A = the
+; cell afterwards; B is lost.  A cell that did not take (protected by
+; BPROT, worn out) reads back wrong.
+ee_byte:
+        staa    *value
+        ldab    0,y
+        cba
+        beq     ee_ret
+        andb    *value
+        cmpb    *value
+        beq     ee_program              ; only bits to clear: no erase
+        ldab    #PP_BYTE|PP_ERASE|PP_EELAT
+        bsr     ee_pulse
+ee_program:
+        ldaa    *value
+        cmpa    #0xFF
+        beq     ee_ret                  ; the erase has done it
+        ldab    #PP_EELAT
+        bsr     ee_pulse
+ee_ret: ldaa    0,y
+        rts
+
+; One erase or programming pulse on the cell at Y: B latches the address
+; and *value, then EPGM stays on for the programming time.
+ee_pulse:
+        stab    PPROG,x
+        ldaa    *value
+        staa    0,y
+        incb                            ; EPGM, in a write of its own after EELAT
+        stab    PPROG,x
+        ldaa    #EE_ROUNDS
+        staa    *rounds
+ee_wait:
+        ldd     #EE_TICKS
+        bsr     wait_ticks
+        dec     rounds
+        bne     ee_wait
+        clr     PPROG,x
+        rts
 
 ; Programs A into the flash at Y; A = the cell afterwards.  B is lost.
 program:
@@ -323,10 +465,9 @@ pr_plain:
 ; that never comes, and the next command's first write would be programmed.
 ; A and B are lost.
 internal:
-        xgdy
-        psha
-        xgdy
+        pshy
         pula                            ; A = the address's high byte
+        pulb
         cmpa    #RAM_END/256
         blo     in_yes
         cmpa    #REGS/256
@@ -361,6 +502,9 @@ reset_chip:
         ldab    #0xF0
         bra     command
 
+; Waits the identification delay (10 us, SST29EE010 data sheet).
+wait_id:
+        ldd     #ID_TICKS
 ; Waits D (at least 32) timer ticks with output compare 2.  The wait loop
 ; reads nothing that changes on its own, so the emulator can skip it.
 wait_ticks:
@@ -372,80 +516,22 @@ wt_loop:
         brclr   TFLG1,x #OC2F wt_loop
         rts
 
-; ---- 0x31: internal EEPROM write.  A cell is erased only when the new
-; value needs a bit set that the cell has cleared, and programmed only when
-; the value is not 0xFF; a cell that already holds the value is left alone.
-; The echo is the cell read back, so a cell that did not take (protected by
-; BPROT, worn out) shows as a wrong echo.  The host sends one byte at a
-; time and waits for its echo, which covers the two pulses.
-cmd_eeprom:
-        bsr     header
-ee_next:
-        jsr     *getc
-        bsr     ee_byte
-        ldaa    0,y
-        jsr     *putc
-        iny
-        dec     count
-        bne     ee_next
-        jmp     main
-
-; Programs A into the EEPROM cell at Y as above.  A and B are lost.
-ee_byte:
-        staa    *value
-        ldab    0,y
-        cba
-        beq     ee_ret
-        andb    *value
-        cmpb    *value
-        beq     ee_program              ; only bits to clear: no erase
-        ldab    #PP_BYTE|PP_ERASE|PP_EELAT
-        bsr     ee_pulse
-ee_program:
-        ldaa    *value
-        cmpa    #0xFF
-        beq     ee_ret                  ; the erase has done it
-        ldab    #PP_EELAT
-        bra     ee_pulse
-ee_ret: rts
-
-; One erase or programming pulse on the cell at Y: B latches the address
-; and *value, then EPGM stays on for the programming time.
-ee_pulse:
-        stab    PPROG,x
-        ldaa    *value
-        staa    0,y
-        incb                            ; EPGM, in a write of its own after EELAT
-        stab    PPROG,x
-        ldaa    #EE_ROUNDS
-        staa    *rounds
-ee_wait:
-        ldd     #EE_TICKS
-        bsr     wait_ticks
-        dec     rounds
-        bne     ee_wait
-        clr     PPROG,x
-        rts
-
 ; ---- 0xC8: flash identity.  Both codes are read, and the chip is back in
 ; its array mode, before the first one goes out: a host that never
 ; acknowledges leaves no chip in its identification mode.
 cmd_id: ldab    #0x90
         bsr     command                 ; AA 55 90: autoselect / software ID entry
-        ldd     #ID_TICKS               ; SST29EE010 data sheet: 10 us before the codes
-        bsr     wait_ticks
-        ldaa    FLASH_ID                ; A1:A0 = 00: manufacturer
-        ldab    FLASH_ID+1              ; A1:A0 = 01: device
-        std     *ident
+        bsr     wait_id                 ; before the codes
+        ldd     FLASH_ID                ; A1:A0 = 00: manufacturer, then 01: device
+        pshb
+        psha
         bsr     reset_chip
-        ldd     #ID_TICKS               ; and again after the exit
-        bsr     wait_ticks
-        ldaa    *ident
+        bsr     wait_id                 ; and again after the exit
+        pula
         jsr     *putc
         jsr     *getc                   ; the host sends the manufacturer code back
-        ldaa    *ident+1
-        jsr     *putc
-        jmp     main
+        pula
+        jmp     reply
 
 ; ---- 0xD1: chip erase (Am29F010).  After the host's go-ahead: the six-
 ; cycle chip erase, then DQ7 polling once a millisecond until the chip
@@ -485,13 +571,12 @@ er_more:
 er_fail:
         bsr     reset_chip
 er_refuse:
-        ldaa    #NOT_ERASED
+        clra                            ; NOT_ERASED
         bra     er_answer
 er_done:
         ldaa    FLASH_ID
 er_answer:
-        jsr     *putc
-        jmp     main
+        jmp     reply
 
 ; ---- 0x51: SST29EE010 block write.  The chip writes whole 128-byte pages
 ; and erases the page as it writes it, and its bytes must be loaded within
@@ -500,10 +585,10 @@ er_answer:
 ; BLOCK_SIZE of them) is merged into it where it belongs, and the page is
 ; loaded whole, written and read back once the block is complete, or when
 ; the block runs on into the next page (which is then read in its turn).
-;   The first page is read after the first data byte has arrived and before
-; it is echoed: the host has at most one more byte on its way until then,
-; which the SCI holds.  A page the block leaves is written before the echo
-; of the first byte beyond it, for the same reason.
+;   The bytes go into PAGE_BUF where they belong in their page; the chip's
+; page is read around them when the page is written.  A page the block
+; leaves is written before the echo of the first byte beyond it: the host
+; has at most one more byte on its way until then, which the SCI holds.
 ;   Echoes: every byte but the last as received (the line check).  The last
 ; byte's echo is held until every page has been written and verified: it is
 ; the last byte, as the chip now holds it, when all went well, and its
@@ -513,45 +598,30 @@ er_answer:
 ; are not written and are echoed as their complement.
 cmd_block:
         jsr     header
-        sty     *first
-        clr     failed
         ldaa    #BLOCK_SIZE
         staa    *room
-        xgdy
-        bsr     page_of
-        ldab    *first+1
-        andb    #PAGE-1
-        ldx     #PAGE_BUF
-        abx
-        stx     *addr
-        ldx     #REGS
-        jsr     *getc
-        psha
-        bsr     read_page
-        pula
+        bsr     block_at                ; where the block starts in PAGE_BUF
+        std     *left                   ; and where its next byte goes
 bl_byte:
+        jsr     *getc
         staa    *value
-        tst     room
+        ldab    *room
         beq     bl_over
         dec     room
-        ldx     *addr
+        ldx     *left
         cpx     #PAGE_BUF+PAGE
-        bne     bl_merge
-        bsr     burn_page               ; the block goes on in the next page
+        bne     bl_keep
+        bsr     flush                   ; the block goes on in the next page
         ldd     *page
         addd    #PAGE
         std     *page
-        bsr     read_page
         ldx     #PAGE_BUF
-bl_merge:
-        ldaa    *value
-        cmpa    0,x
-        beq     bl_same
-        staa    0,x
-        inc     changed
-bl_same:
-        inx
         stx     *addr
+bl_keep:
+        ldaa    *value
+        staa    0,x
+        inx
+        stx     *left
         ldx     #REGS
         bra     bl_kept
 bl_over:
@@ -561,56 +631,73 @@ bl_kept:
         dec     count
         beq     bl_write
         jsr     *putc
-        jsr     *getc
         bra     bl_byte
 bl_write:
-        bsr     burn_page
+        bsr     flush
         ldaa    *value                  ; verified on the chip with its page
-        tst     failed
+        ldab    *failed
         beq     bl_echo
         coma
 bl_echo:
-        jsr     *putc
-        jmp     main
+        jmp     reply
 
-; *page = the page holding address D.
-page_of:
+; The block at *first: *page is its page, D = *addr its first byte's place
+; in PAGE_BUF; `failed` starts clear.
+block_at:
+        ldd     *first
         andb    #0x100-PAGE
         std     *page
+        clr     failed
+        ldab    *first+1
+        andb    #PAGE-1
+        clra
+        addd    #PAGE_BUF
+        std     *addr
         rts
 
-; Reads the page at *page into PAGE_BUF, unless it is not the chip's;
-; `copied` says which, and `changed` starts clear.  A, B and Y are lost.
+; Reads the page at *page into PAGE_BUF around the bytes from *addr up to
+; *left (the block, already there); `changed` says whether one of those
+; differs from the chip.  A page that is not the chip's counts in `failed`
+; and is left alone.  A, B and Y are lost.
 read_page:
-        clr     copied
         clr     changed
         ldy     *page
         jsr     internal
-        bcs     rp_done
+        bcs     rp_fail
+; The same without the checks: PAGE_BUF from *addr up to *left compared
+; with the chip, the rest copied from it.
+rp_scan:
         ldx     *page
         ldy     #PAGE_BUF
+rp_next:
+        ldaa    0,x
+        cpy     *addr
+        blo     rp_copy
+        cpy     *left
+        bhs     rp_copy
+        cmpa    0,y
+        beq     rp_same
+        inc     changed
+        bra     rp_same
 rp_copy:
-        ldd     0,x
-        std     0,y
+        staa    0,y
+rp_same:
         inx
-        inx
-        iny
         iny
         cpy     #PAGE_BUF+PAGE
-        bne     rp_copy
-        inc     copied
-rp_done:
-        ldx     #REGS
+        bne     rp_next
+        bra     wp_done
+rp_fail:
+        inc     failed
         rts
 
-; Writes PAGE_BUF to the page at *page when it is the chip's (`copied`) and
-; differs from it (`changed`); a page that is not the chip's, or that does
-; not read back as PAGE_BUF, counts in `failed`.  A, B and Y are lost.
-burn_page:
-        tst     copied
-        beq     wp_bad                  ; not the chip's: nothing is written
-        tst     changed
-        beq     wp_done                 ; the chip holds it already
+; The page at *page with PAGE_BUF's bytes from *addr up to *left in it:
+; completed from the chip, then written unless the chip holds it already,
+; and read back whole; a page that is not the chip's, or that does not read
+; back as PAGE_BUF, counts in `failed`.  A, B and Y are lost.
+flush:  bsr     read_page
+        ldab    *changed
+        beq     wp_done                 ; the chip holds it already (or it is not the chip's)
         ; Software data protection sequence, then the whole page within
         ; the byte-load window (SST29EE010 data sheet: 100 us per byte at
         ; most; this loop takes 17 E cycles a byte).
@@ -640,41 +727,55 @@ wp_poll:
         bne     wp_poll
         bra     wp_bad
 wp_written:
-        ldx     *page
-        ldy     #PAGE_BUF
-wp_verify:
-        ldd     0,x
-        cpd     0,y
-        bne     wp_bad
-        inx
-        inx
-        iny
-        iny
-        cpy     #PAGE_BUF+PAGE
-        bne     wp_verify
-        bra     wp_done
+        ; Read back: every byte of the page compared.
+        ldd     #PAGE_BUF
+        std     *addr
+        ldd     #PAGE_BUF+PAGE
+        std     *left
+        clr     changed
+        bsr     rp_scan
+        ldab    *changed
+        beq     wp_done
 wp_bad: inc     failed
 wp_done:
         ldx     #REGS
         rts
 
-; ---- 0x23: checksummed block read.  From the host: count (0 means 256)
-; and the address, as for 0x01; the talker answers with the bytes, without
-; acknowledgements, then the CRC of the header and the bytes.
-cmd_xread:
-        jsr     header
-xr_next:
-        ldaa    0,y
-        jsr     *putc
-        jsr     *crc8                   ; while the byte goes out
-        iny
-        dec     count
-        bne     xr_next
-send_crc:
-        ldaa    *crc
-        jsr     *putc
-        ldaa    *crc+1
-        jsr     *putc
-        jmp     main
-
 talker_end:
+
+; ---- start-up, run once from PAGE_BUF before anything uses the buffer.
+        .section .init,"ax"
+start:  lds     #STACK_TOP
+        ldx     #REGS
+        ; The boot ROM starts us as soon as the RAM is full, with its last
+        ; echo still in the transmitter (AN1060): changing the rate now
+        ; would garble it.  TC says the transmitter has gone quiet.
+tx_quiet:
+        brclr   SCSR,x #TC tx_quiet
+rate_switch:
+        ldaa    #BAUD_VALUE
+        staa    BAUD,x
+        ; Special test mode: the expanded bus reaches the flash chip, and
+        ; the boot ROM no longer hides 0xBF00-0xBFFF (M68HC11 Reference
+        ; Manual, HPRIO: RBOOT, SMOD, MDA may be written in special modes).
+        ldaa    #HPRIO_VALUE
+        staa    HPRIO,x
+ .if SET_CHIP_SELECTS
+        ; Clock stretching and the program chip select that enables the
+        ; flash chip (MC68HC11F1 technical data, chip selects).
+        ldaa    #CSSTRH_VALUE
+        staa    CSSTRH,x
+        ldaa    #CSCTL_VALUE
+        staa    CSCTL,x
+ .endif
+ .if EEPROM_RC_CLOCK
+        ; Below 1 MHz of E clock the EEPROM charge pump needs the internal
+        ; RC clock (M68HC11 Reference Manual, OPTION: CSEL).
+        bset    OPTION,x #CSEL
+ .endif
+        clr     TMSK2,x                 ; timer at E/1, its interrupts off
+        ; Whatever arrived around the switch is noise at one rate or the other.
+        ldaa    SCSR,x
+        ldaa    SCDR,x
+        jmp     main
+init_end:

@@ -26,6 +26,8 @@ void Remember(unsigned address, unsigned value) {
 
 constexpr unsigned kRegisterBase = 0x1000;
 constexpr unsigned kRegisterCount = 0x60;
+// The MC68HC11F1's RAM, where the talker runs, ends here.
+constexpr unsigned kTalkerRamEnd = 0x0400;
 
 void EepromFailed() {
   AfxMessageBox("EEprom write failed!");
@@ -84,12 +86,37 @@ int ExecuteWriteTargetRam(CTalker& talker, const MemoryToolRun& run, OpResult* o
   }
   // Every byte of the run gets the same value: this fills a range.  A lost
   // link fails the next write, so it ends in the failure texts.
+  // With the checked block write, stretches where a store reads back as
+  // written (above the talker's RAM, outside the register block) go in
+  // blocks; the rest byte by byte.
+  auto blockable = [](unsigned a) { return a >= kTalkerRamEnd && (a < kRegisterBase || a >= kRegisterBase + 0x100); };
   for (unsigned i = 0; i < n; ++i) {
     const unsigned a = first + i;
     if (i != 0 && talker.StopHere()) {
       SetStatusText("Ram write stopped at " + HexText(a));
       result = OpResult::With(Outcome::Interrupted, "", a);
       return 0;
+    }
+    // (Asked only here: a run in the RAM or the registers never probes the talker.)
+    if (blockable(a) && UseBlockWrite(talker)) {
+      unsigned end = i + 1;
+      while (end < n && blockable(first + end)) ++end;
+      auto value = [&](unsigned) { return static_cast<uint8_t>(run.value); };
+      if (!StreamWriteRange(talker, a, end - i - 1, xproto::BlockKind::Store, value)) {
+        if (talker.FaultOutcome() == Outcome::Interrupted) {
+          SetStatusText("Ram write stopped at or after " + HexText(a));
+          result = OpResult::With(Outcome::Interrupted, "", a);
+          return 0;
+        }
+        AfxMessageBox("Ram write failed!");
+        SetStatusText("Ram write failed!");
+        result = Failure(talker, a);
+        return 0;
+      }
+      i = end - 1;
+      Remember(first + i, run.value);
+      SetStatusText(HexText(first + i));
+      continue;
     }
     if (!talker.WriteTargetByte(a, static_cast<uint8_t>(run.value))) {
       AfxMessageBox("Ram write failed!");

@@ -5,6 +5,7 @@
 #include "link/Link.h"
 #include "shell/Shell.h"
 #include "target/HexFormat.h"
+#include "target/Stream.h"
 #include "target/Talker.h"
 #include "target/TargetRange.h"
 
@@ -98,6 +99,14 @@ int WriteEepromBlock(CTalker& talker, unsigned address, CProgrammer& programmer,
   if (!EepromOn(talker, address)) return 0;
   if (!talker.Connected()) return 0;
 
+  if (UseBlockWrite(talker)) {
+    // Checked blocks, each cell erased and programmed as by the byte write.
+    auto source = [&](unsigned a) { return programmer.GetImageByte(a); };
+    auto done = [&](unsigned next) {
+      SetStatusText(HexPairText((next - 1) & 0xFFFF, programmer.GetImageByte(next - 1)));
+    };
+    return StreamWriteRange(talker, address, lastOffset, xproto::BlockKind::Eeprom, source, {}, done);
+  }
   talker.Link().Queue().Clear();
   // The EEPROM holds 512 bytes; anything beyond is not sent.
   unsigned remaining = lastOffset + 1;

@@ -8,6 +8,7 @@
 #include "target/Eeprom.h"
 #include "target/HexFormat.h"
 #include "target/ProgressDlg.h"
+#include "target/Stream.h"
 #include "target/Talker.h"
 #include "target/TargetRange.h"
 
@@ -18,6 +19,25 @@ constexpr uint8_t kEraseAck = 0x2E;
 constexpr uint8_t kEraseGo = 0x3F;
 constexpr uint8_t kErased = 0xFF;
 constexpr unsigned kBlockSize = 64;
+
+// The write through checked block writes of `kind`, when the talker offers
+// them: the same bytes as the byte and block writers send, each block
+// confirmed by the CRC of what the chip holds afterwards.
+int WriteFlashChecked(CTalker& talker, unsigned address, CProgrammer& programmer, unsigned countMinusOne,
+                      bool writeAll, xproto::BlockKind kind, CProgressDlg& progress) {
+  const unsigned first = address;
+  auto source = [&](unsigned a) { return programmer.GetImageByte(a); };
+  auto skip = [&](unsigned a) { return programmer.m_written[a & 0xFFFF] == 0; };
+  auto done = [&](unsigned next) {
+    SetStatusText(HexText((next - 1) & 0xFFFF) + " ");
+    progress.SetPos(next - 1);
+    progress.SetAddress(next - 1, true);
+    progress.SetValue(programmer.GetImageByte(next - 1), true);
+    progress.SetDone(next - first);
+  };
+  return StreamWriteRange(talker, address, countMinusOne, kind, source,
+                          writeAll ? std::function<bool(unsigned)>() : std::function<bool(unsigned)>(skip), done);
+}
 
 // Passes over addresses the loaded file did not cover, but always leaves at
 // least one byte so that every chunk has something to program.
@@ -111,6 +131,9 @@ int WriteFlash(CTalker& talker, unsigned address, CProgrammer& programmer, unsig
   if (!EepromOff(talker)) return 0;
   CProgressDlg progress;
   progress.Begin("Writing Flash", address, countMinusOne, programmer.GetImageByte(address), Transfer::WriteFlash);
+  if (UseBlockWrite(talker))
+    return WriteFlashChecked(talker, address, programmer, countMinusOne, writeAll, xproto::BlockKind::Am29F010,
+                             progress);
   talker.Link().Queue().Clear();
   const unsigned first = address;
   unsigned remaining = countMinusOne + 1;
@@ -146,6 +169,8 @@ int WriteFlashBlocks(CTalker& talker, unsigned address, CProgrammer& programmer,
   // With the EEPROM mapped over the flash the bytes would land in the wrong
   // chip, as for the byte writer.
   if (!EepromOff(talker)) return 0;
+  if (UseBlockWrite(talker))
+    return WriteFlashChecked(talker, address, programmer, countMinusOne, writeAll, xproto::BlockKind::Sst, progress);
 
   talker.Link().Queue().Clear();
   const unsigned first = address;

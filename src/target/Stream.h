@@ -1,13 +1,16 @@
 // The extended protocol of our own talker (firmware/talker): a signature
-// block at a fixed address says that the talker offers it, and a block read
-// that ends in a CRC-16 of its header and bytes.  Nothing here is ever sent to
+// block at a fixed address says that the talker offers it, a block read that
+// ends in a CRC-16 of its header and bytes, and a block write whose frame
+// ends in a CRC-16 and whose answer carries the CRC-16 of the bytes read back.  Nothing here is ever sent to
 // a talker that has not announced the extension: unknown talkers get the
 // standard protocol only.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "target/Outcome.h"
 #include "target/Talker.h"
@@ -23,9 +26,28 @@ constexpr unsigned kSignatureSize = 10;
 constexpr uint8_t kVersion = 1;
 // Capability bits of the signature block.
 constexpr uint8_t kCapBlockRead = 0x01;
+constexpr uint8_t kCapBlockWrite = 0x02;
 // Block read: count (0 = 256), address high, address low; the answer is the
 // complement, the bytes, then the CRC-16 of the three header bytes and the bytes.
 constexpr uint8_t CMD_XREAD = 0x23;
+// Block write: the command byte, answered with its complement; then the
+// frame: count (1..128), address high, address low, kind, the whole 128-byte
+// run that holds the block (from address & ~0x7F), and the CRC-16 of all
+// that.  The answer: a status byte and the CRC-16, starting from 0, of the
+// block's bytes as the talker reads them back.
+constexpr uint8_t CMD_XWRITE = 0x24;
+constexpr unsigned kRun = 128;
+constexpr size_t kWriteFrameSize = 4 + kRun + 2;
+enum class BlockKind : uint8_t {
+  Store = 0,     // ordinary stores (as 0x41)
+  Am29F010 = 1,  // programmed byte by byte (as 0x71)
+  Sst = 2,       // merged into its page, which is written whole (as 0x51)
+  Eeprom = 3,    // the internal EEPROM (as 0x31)
+};
+// Status byte of a block write's answer.
+constexpr uint8_t kWriteOk = 0;
+constexpr uint8_t kWriteCrcBad = 1;  // the frame was spoiled: nothing was written
+constexpr uint8_t kWriteFailed = 2;  // the SST page did not write or read back
 }  // namespace xproto
 
 // CRC-16 with the polynomial 0x1021, most significant bit first, starting at
@@ -44,6 +66,13 @@ bool SignatureInLoader(const CProgrammer& loader, TalkerExtension& out);
 // `answer` holds the bytes followed by the two CRC bytes.
 bool BlockReadAnswerGood(unsigned address, unsigned count, const uint8_t* answer, size_t n);
 
+// The frame of a block write after its command byte: `count` bytes (1..128,
+// all in one 128-byte run) from `address`, the run's other bytes 0xFF.
+std::vector<uint8_t> BlockWriteFrame(unsigned address, unsigned count, xproto::BlockKind kind,
+                                     const std::function<uint8_t(unsigned)>& source);
+// The CRC a talker answers for a block that holds `data` afterwards.
+uint16_t BlockWriteAnswerCrc(const uint8_t* data, size_t n);
+
 // The extension is to be used on this talker: it announced it and the user
 // did not ask for the standard protocol (settings "Comm", "Standard
 // Protocol").  After Force Prog Connection the talker has not been asked
@@ -61,6 +90,23 @@ std::string ProtocolModeText(const CTalker& talker);
 // window as for CTalker::ReadTargetBlock.  1 on success.
 int StreamReadBlock(CTalker& talker, unsigned first, CProgrammer& programmer, unsigned countMinusOne,
                     const std::string& label, Transfer transfer);
+// The checked block write is to be used: the extension is (UseExtension)
+// and the talker announced the block write.
+bool UseBlockWrite(CTalker& talker);
+
+// first .. first + countMinusOne written with checked block writes of
+// `kind`, each inside one 128-byte run, bytes from `source`.  When `skip` is
+// given, a block starts past the addresses it names (but always holds at
+// least one byte), as the byte writers pass over what a file did not cover.
+// `done` is told the address after each block written.  A block whose
+// answer is wrong (spoiled on the line, not written, read back otherwise) is
+// written again once; a second failure ends the write with
+// Outcome::EchoMismatch at the block's address.  1 on success.
+int StreamWriteRange(CTalker& talker, unsigned first, unsigned countMinusOne, xproto::BlockKind kind,
+                     const std::function<uint8_t(unsigned)>& source,
+                     const std::function<bool(unsigned)>& skip = std::function<bool(unsigned)>(),
+                     const std::function<void(unsigned)>& done = std::function<void(unsigned)>());
+
 // The read every data-moving operation uses: checked blocks when the
 // extension is in use, the standard read otherwise.
 int ReadRange(CTalker& talker, unsigned first, CProgrammer& programmer, unsigned countMinusOne,

@@ -171,6 +171,9 @@ TEST_F(FlashEndToEnd, EraseFlashThenQuickFlashTheSameFileWithoutDialogs) {
 
 TEST_F(FlashEndToEnd, BlockChipGetsTheBlockWriterFromEveryFlashCommand) {
   Start(SimChip::Block);
+  // 0x51 on the wire is the subject; with our talker the checked block write
+  // would carry the same bytes.
+  store.WriteProfileInt("Comm", "Standard Protocol", 1);
   Flash(&CTrellisView::OnFlashController, programPath);
   EXPECT_TRUE(shell.SawStatus("M bf CH 7"));
   EXPECT_EQ("Memory written correctly", shell.LastStatus());
@@ -391,6 +394,9 @@ TEST_F(FlashEndToEnd, NotConnectedAndBusyCommandsTouchNothing) {
 // and only reading the flash back shows the bytes are not where they belong.
 TEST_F(FlashEndToEnd, VerifyAfterWritingCatchesAChunkMovedByNoise) {
   Start(SimChip::EraseFirst);
+  // Noise that moves a 0x71 chunk: the standard write is the subject (the
+  // checked block write would find the moved block in its answer).
+  store.WriteProfileInt("Comm", "Standard Protocol", 1);
   view->OnBootLoad();
   ASSERT_TRUE(view->Link().BootMode());
   // The address of the first flash-write chunk at b000 arrives as a000.

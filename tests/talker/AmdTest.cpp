@@ -16,6 +16,7 @@ class AmdTest : public TalkerRig {
   void StartWith(int eraseMs) {
     Board board;
     board.eraseMs = eraseMs;
+    ForceStandardProtocol();
     Start(board);
     Boot();
     GiveUpAfterSilence(eraseMs / 1000.0 + 45.0);

@@ -1,6 +1,6 @@
-# cmake -DSOURCE=<firmware/talker> -DOUT=<dir> -DBYTES=n -DLIMIT=n -P CheckSizeCase.cmake
-# A stand-in for a talker of BYTES bytes, whose code must stay below LIMIT,
-# through the build's size check.
+# cmake -DSOURCE=<firmware/talker> -DOUT=<dir> -DBYTES=n [-DRESIDENT=n] -DLIMIT=n -P CheckSizeCase.cmake
+# A stand-in for a talker of BYTES bytes to download, whose resident code
+# (RESIDENT bytes) must stay below LIMIT, through the build's size check.
 cmake_minimum_required(VERSION 3.20)
 file(MAKE_DIRECTORY ${OUT})
 string(REPEAT "x" ${BYTES} text)

@@ -12,6 +12,7 @@ class EepromTest : public TalkerRig {
  protected:
   void SetUp() override {
     TalkerRig::SetUp();
+    ForceStandardProtocol();
     Start();
     Boot();
     GiveUpAfterSilence(1.0);

@@ -125,6 +125,7 @@ TEST_P(FaultTest, FaultFailsTheOperationAndBootLoadRecovers) {
   const Operation op = std::get<0>(GetParam());
   const Fault fault = static_cast<Fault>(std::get<1>(GetParam()));
   SCOPED_TRACE(std::string(op.name) + ", " + kFaultNames[std::get<1>(GetParam())]);
+  ForceStandardProtocol();
   Start(op.chip);
   Boot();
   GiveUpAfterSilence(3.0);  // longer than the chip erase of the recovery

@@ -13,6 +13,7 @@ class SstTest : public TalkerRig {
  protected:
   void SetUp() override {
     TalkerRig::SetUp();
+    ForceStandardProtocol();
     Start(FlashChip::Kind::Sst29EE010);
     Boot();
     GiveUpAfterSilence(1.0);

@@ -51,6 +51,9 @@ class TalkerRig : public ::testing::Test {
     Start(board);
   }
   void UseLoader(const std::string& directory, const std::string& name);
+  // The setting Comm/Standard Protocol: the host keeps to the standard
+  // commands even with our talker, whose wire those cases are about.
+  void ForceStandardProtocol() { store.WriteProfileInt("Comm", "Standard Protocol", 1); }
   // Reset into bootstrap mode and BootLoad, checked; the trace is cleared.
   void Boot();
   // The user gives up on an exchange (Disconnect) once the controller has

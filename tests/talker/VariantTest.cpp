@@ -17,6 +17,8 @@ TEST_P(VariantTest, RunsAtItsRateWithFullPulses) {
   board.bootBaud = static_cast<int>(v.crystalHz / 4 / 256);  // the boot ROM's fast rate
   board.normalBaud = v.baud;
   board.eraseMs = 200;
+  // Pulse timing as the standard byte write sees it.
+  ForceStandardProtocol();
   UseLoader(v.dir, "talker.s19");
   Start(board);
   Boot();

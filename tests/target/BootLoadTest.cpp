@@ -61,7 +61,7 @@ TEST_F(BootLoadTest, LoaderLengthFollowsTheWrittenRunFromAddressZero) {
   // The model runs a loader of any length; on the CPU it must hold the
   // whole talker.
   const std::vector<Case> cases =
-      RigOnCpu() ? std::vector<Case>{{{{0, Loader(900)}}, 900, false},
+      RigOnCpu() ? std::vector<Case>{{{{0, Loader(930)}}, 930, false},
                                      {{{0, Loader(950)}, {1000, Bytes(20, 0x42)}}, 950, true},
                                      {{{0, Loader(1024)}}, 1024, false}}
                  : std::vector<Case>{{{{0, Loader(100)}}, 255, false},

@@ -21,6 +21,8 @@ void FillPattern(CProgrammer& p, unsigned from, unsigned count) {
 class FlashEepromTest : public TargetRig {};
 
 TEST_F(FlashEepromTest, WritersCutRangesIntoChunksAndBlocks) {
+  // The standard writers' chunks are the subject.
+  store.WriteProfileInt("Comm", "Standard Protocol", 1);
   StartTalker();
   CProgrammer p;
   FillPattern(p, 0x8000, 300);
@@ -59,6 +61,8 @@ TEST_F(FlashEepromTest, WritersCutRangesIntoChunksAndBlocks) {
 }
 
 TEST_F(FlashEepromTest, UnwrittenAddressesAreSkippedAtEveryChunkStart) {
+  // The standard writers' chunks are the subject.
+  store.WriteProfileInt("Comm", "Standard Protocol", 1);
   StartTalker();
   CProgrammer p;
   for (unsigned a = 0x8000; a < 0x8258; ++a) p.m_written[a] = (a < 0x8100 || a >= 0x8110) ? 1 : 0;
@@ -145,6 +149,7 @@ TEST_F(FlashEepromTest, SingleEepromBytesFollowTheProgrammingSequence) {
 }
 
 TEST_F(FlashEepromTest, EepromBlockStopsAt512Bytes) {
+  store.WriteProfileInt("Comm", "Standard Protocol", 1);  // the trace is read as 0x31 chunks
   SimOptions fast;
   fast.eepromWriteMs = 1;
   StartTalker(fast);
