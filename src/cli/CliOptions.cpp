@@ -70,7 +70,9 @@ CommandTable MakeCommands() {
        "the EEPROM window of its page is refused before anything is sent.  The\n"
        "chip identity decides the writer as in the desktop program.  What was\n"
        "written (flash and EEPROM) is read back and compared unless --no-verify:\n"
-       "a difference fails the flash with the count and the first address.  A\n"
+       "a difference fails the flash with the count and the first address.  With\n"
+       "a talker that offers checked block writes every block is read back and\n"
+       "compared as it is written, so verifying costs no second pass.  A\n"
        "file with bad records is flashed only after confirmation (--yes).\n"
        "Success: the final status \"Memory written correctly\".\n"},
       {"quickflash", 0, 0, std::set<std::string>{"no-verify"},
@@ -512,7 +514,8 @@ std::string GeneralHelp() {
          "                     talker offers the extended protocol.  With it, every\n"
          "                     block read ends in a CRC and a bad block is read again,\n"
          "                     so --single-read costs nothing: the second read is not\n"
-         "                     made\n"
+         "                     made; every block written is read back and its CRC\n"
+         "                     compared, so --no-verify saves nothing either\n"
          "  --quiet, -q        print only results and failures\n"
          "  --verbose, -v      print every status text and dialog answer, and the bytes\n"
          "                     on the wire in hexadecimal, on standard error\n"

@@ -19,6 +19,7 @@
 #include "target/Eeprom.h"
 #include "target/FlashChip.h"
 #include "target/ProgressDlg.h"
+#include "target/Stream.h"
 #include "target/Talker.h"
 
 std::vector<AddressPass> FormPasses(unsigned start, unsigned finish, bool excludeActive,
@@ -199,6 +200,11 @@ int ExecuteFlash(CTalker& talker, FlashJob& job, OpResult* out) {
   bool ok = true;
   bool failed = false;
   Difference difference;
+  // Our talker's checked block write reads every block back after writing it
+  // and answers with the CRC of what it read: a block that differs fails
+  // the write itself.  A second pass reading the same bytes again would
+  // only repeat that check, so verifying costs nothing extra then.
+  const bool checkedAsWritten = o.verify && UseBlockWrite(talker);
   if (o.configEnabled && ok) {
     SetStatusText("Writing Config");
     if (!WriteEepromByte(talker, REG_CONFIG, static_cast<uint8_t>(o.configValue))) {
@@ -214,7 +220,8 @@ int ExecuteFlash(CTalker& talker, FlashJob& job, OpResult* out) {
       // in "Memory written correctly".
       if (!WriteEepromBlock(talker, first, image, countMinusOne)) failed = true;
       // The EEPROM is still mapped where it was written: check it now.
-      if (!failed && o.verify && !VerifyRange(talker, image, first, first + countMinusOne, {}, difference))
+      if (!failed && o.verify && !checkedAsWritten &&
+          !VerifyRange(talker, image, first, first + countMinusOne, {}, difference))
         failed = true;
     }
   }
@@ -236,7 +243,7 @@ int ExecuteFlash(CTalker& talker, FlashJob& job, OpResult* out) {
     // in the chip.
     if (!talker.Connected()) failed = true;
   }
-  if (ok && !failed && o.verify && !passes.empty()) {
+  if (ok && !failed && o.verify && !checkedAsWritten && !passes.empty()) {
     // The bytes of the file, or every byte with Write All Range: the writers
     // send other image bytes of a chunk too, but a chip that is not erased
     // there keeps its own bits, and that is no fault of the write.

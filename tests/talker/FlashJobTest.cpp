@@ -1,6 +1,7 @@
 // The whole Flash Controller job on the talker: the chip's identity picks
 // the writer, CONFIG and the EEPROM window are written, and the flash passes
 // skip what the file does not cover.
+#include <algorithm>
 #include <sstream>
 
 #include "TalkerRig.h"
@@ -44,6 +45,36 @@ TEST_P(FlashJobTest, ProgramEepromAndConfigInOneJob) {
   EXPECT_EQ(machine().GetStats().shortPulses, 0u);
   EXPECT_FALSE(gaveUp);
   ExpectSilence();
+}
+
+// Verify after writing: with checked block writes every block was read
+// back by the talker as it was written, so no second pass reads the range;
+// held to the standard commands the range is read back after the writes.
+TEST_P(FlashJobTest, VerifyingCostsNoSecondPassWithCheckedWrites) {
+  Start(GetParam());
+  const Bytes program = Pattern(0x1000, 94);
+  auto flashOnce = [&](bool standard) {
+    store.WriteProfileInt("Comm", "Standard Protocol", standard ? 1 : 0);
+    Boot();
+    std::fill(flash().begin(), flash().end(), 0xFF);
+    FlashJob job;
+    std::istringstream records(SRecords(program, 0xA000));
+    job.image.ReadSRecordStream(records);
+    job.options.start = 0xA000;
+    job.options.finish = 0xAFFF;
+    job.options.noPrompt = true;
+    job.options.verify = true;
+    const size_t before = device->TargetBytes().size();
+    OpResult result;
+    EXPECT_EQ(ExecuteFlash(*talker, job, &result), 1);
+    EXPECT_TRUE(result.Ok()) << OutcomeName(result.outcome) << " at " << std::hex << result.address;
+    EXPECT_TRUE(std::equal(program.begin(), program.end(), flash().begin() + 0xA000));
+    return device->TargetBytes().size() - before;
+  };
+  // The talker's answers: a few bytes a 128-byte block, against every byte
+  // of the range again when it is read back.
+  EXPECT_LT(flashOnce(false), program.size() / 8);
+  EXPECT_GT(flashOnce(true), 2 * program.size());
 }
 
 INSTANTIATE_TEST_SUITE_P(Chips, FlashJobTest,
