@@ -223,6 +223,12 @@ std::string ProtocolModeText(const CTalker& talker) {
   return talker.Extension().present ? "extended protocol (checked blocks)" : "standard protocol";
 }
 
+std::string ProtocolModeShort(const CTalker& talker) {
+  if (StandardProtocolForced()) return "standard (chosen)";
+  if (!talker.ExtensionKnown()) return "";
+  return talker.Extension().present ? "checked" : "standard";
+}
+
 int StreamReadBlock(CTalker& talker, unsigned first, CProgrammer& programmer, unsigned countMinusOne,
                     const std::string& label, Transfer transfer) {
   CProgressDlg progress;

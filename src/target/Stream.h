@@ -83,6 +83,9 @@ bool StandardProtocolForced();
 // "extended protocol" / "standard protocol" for the status bar and the
 // command line, from what is known without asking the talker.
 std::string ProtocolModeText(const CTalker& talker);
+// The same in a word or two for the status bar: "checked", "standard",
+// "standard (chosen)", or "" while it is not known yet.
+std::string ProtocolModeShort(const CTalker& talker);
 
 // first .. first + countMinusOne into `programmer` with checked block reads;
 // a block whose CRC fails is read again once, and a second failure ends the

@@ -193,12 +193,12 @@ TEST_F(StatusBarTest, BootLoadRedrawsTheConnectionLineAndField) {
     return window->ViewWidget()->DrawnText().startsWith("Connected, Connection Boot Mode");
   })) << window->ViewWidget()->DrawnText().toStdString();
   // The example loader announces no checked transfers: the standard protocol.
-  EXPECT_NE(std::string::npos, Field().find("Talker running, standard protocol")) << Field();
+  EXPECT_NE(std::string::npos, Field().find("Talker running, standard")) << Field();
   EXPECT_EQ("Controller Connection Good, Expanded mode", Message());
   store.WriteProfileInt("Comm", "Standard Protocol", 1);
   app->View()->Link().SetBootMode(true);  // any change of the link redraws the field
   window->RedrawView();
-  EXPECT_NE(std::string::npos, Field().find("Talker running, standard protocol (chosen)")) << Field();
+  EXPECT_NE(std::string::npos, Field().find("Talker running, standard (chosen)")) << Field();
 
   // A flag changed outside any command reaches the screen as well.
   app->View()->Link().SetBootMode(false);
@@ -329,4 +329,30 @@ TEST_F(StatusBarTest, DisconnectFromAPaneEndsAnExchangeThatHangs) {
   EXPECT_TRUE(disconnectAvailable);
   EXPECT_FALSE(app->View()->Link().Connected());
   EXPECT_TRUE(WaitFor([&] { return Field().find("Disconnected") != std::string::npos; })) << Field();
+}
+
+// Our talker announces its checked blocks: once it runs on the emulated
+// controller, the connection field says the extended protocol is in use.
+TEST_F(DesktopTest, ConnectionFieldNamesOurTalkersCheckedBlocks) {
+  SimOptions options;
+  options.cpu = true;
+  VirtualController controller(options);
+  ASSERT_TRUE(controller.Start());
+  store.WriteProfileString("Comm", "Device 1", controller.SlavePath());
+  store.WriteProfileInt("Comm", "BSB", 1200);
+  store.WriteProfileInt("Comm", "Normal Baud", 9600);
+  store.WriteProfileString("file", "BOOT PATH", std::string(KESTON_TALKER_DIR) + "/");
+  store.WriteProfileString("file", "BOOT NAME", "talker.s19");
+  ForgetBootFileChoice();
+  Start();
+  BoxAnswerer boxes;
+  window->RunCommand(ID_BOOT_LOAD);
+  ASSERT_TRUE(app->View()->Link().BootMode()) << window->MessagePane()->text().toStdString();
+  const std::string field = window->ConnectionField()->text().toStdString();
+  EXPECT_NE(std::string::npos, field.find("Talker running, checked")) << field;
+  const std::string tip = window->ConnectionField()->toolTip().toStdString();
+  EXPECT_NE(std::string::npos, tip.find("extended protocol (checked blocks)")) << tip;
+  SaveWindowIfAsked(window, "talker-checked-blocks");
+  app->View()->Link().ClosePort();
+  ForgetBootFileChoice();
 }

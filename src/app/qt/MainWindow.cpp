@@ -481,7 +481,7 @@ void MainWindow::RefreshConnection(bool clearStale) {
   now.logging = m_view.IsCommLogOpen();
   now.port = link.m_settings.port;
   now.rate = link.m_settings.normalBaud;
-  if (now.bootMode) now.protocol = ProtocolModeText(m_view.Talker());
+  if (now.bootMode) now.protocol = ProtocolModeShort(m_view.Talker());
   if (now == m_linkShown) return;
   const bool changed = now.connected != m_linkShown.connected || now.bootMode != m_linkShown.bootMode;
   if (now.port != m_linkShown.port || m_device.empty()) m_device = CLink::DevicePathForPort(now.port);
@@ -496,8 +496,9 @@ void MainWindow::RefreshConnection(bool clearStale) {
       device, Qt::ElideMiddle, 32 * m_connection->fontMetrics().averageCharWidth());
   m_connection->setText(
       QString("Port %1 %2, %3 baud: %4").arg(now.port + 1).arg(shown).arg(now.rate).arg(state));
-  m_connection->setToolTip(
-      QString("Port %1 %2, %3 baud: %4").arg(now.port + 1).arg(device).arg(now.rate).arg(state));
+  QString tip = QString("Port %1 %2, %3 baud: %4").arg(now.port + 1).arg(device).arg(now.rate).arg(state);
+  if (now.bootMode) tip += "\n" + Q(ProtocolModeText(m_view.Talker()));
+  m_connection->setToolTip(tip);
   m_viewWidget->update();
 
   // Within an exchange the operation reports for itself (a boot load closes
