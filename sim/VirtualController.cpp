@@ -4,6 +4,8 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,10 +36,10 @@ constexpr double kClosedSlice = 0.005;
 // rate is looked at this often until the first byte arrives.
 constexpr double kOpenRateSlice = 0.010;
 // Paced bytes are due at exact times.  A wake-up from the kernel comes a
-// few microseconds to tens of microseconds late even with no timer slack,
-// so the thread sleeps until this long before a deadline and spins (still
-// watching the line) for the rest.
-constexpr double kSpinBefore = 60e-6;
+// few microseconds to over a hundred microseconds late (an idle processor
+// wakes slowly) even with no timer slack, so the thread sleeps until this
+// long before a deadline and spins (still watching the line) for the rest.
+constexpr double kSpinBefore = 150e-6;
 
 // A UART tolerates a few percent between the two ends' clocks.
 bool RatesMatch(int sent, int listening) {
@@ -328,9 +330,11 @@ void VirtualController::Impl::FlushOutput(double now) {
       buffer[n] = out[n].byte;
       ++n;
     }
+    // The moment the bytes are handed over: what the pseudo-terminal then
+    // takes to wake the host is the line's part, not the controller's.
+    const double at = Now();
     ssize_t written = write(master, buffer, n);
     if (written > 0) {
-      const double at = Now();
       for (ssize_t i = 0; i < written; ++i) {
         const OutByte& o = out[static_cast<size_t>(i)];
         if (options.pace) lateness.push_back(at - o.at);
@@ -431,7 +435,15 @@ void VirtualController::Impl::Run() {
 void VirtualController::Impl::Serving() {
   // The default 50 us of timer slack would make every paced byte late by
   // about that much: at 115200 baud more than half a character time.
-  if (options.pace) prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+  if (options.pace) {
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    // Waking an idle processor can take longer than the spin before a due
+    // byte; a real-time thread is woken first.  Without the privilege the
+    // controller keeps its ordinary priority (and its spin).
+    sched_param param{};
+    param.sched_priority = 10;
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &param);
+  }
   while (!stopping.load()) {
     double now = Now();
     double deadline;
