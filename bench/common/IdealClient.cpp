@@ -188,3 +188,27 @@ double Quantile(std::vector<double> values, double p) {
   std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(rank), values.end());
   return values[rank];
 }
+
+TraceShares SharesFromTrace(std::vector<SimTraceEntry> trace, double from, int baud) {
+  const double charTime = 10.0 / baud;
+  std::sort(trace.begin(), trace.end(),
+            [](const SimTraceEntry& a, const SimTraceEntry& b) { return a.seconds < b.seconds; });
+  TraceShares shares;
+  double lastDelivered = -1, lastHostWrite = -1;
+  for (const SimTraceEntry& e : trace) {
+    if (e.seconds < from) continue;
+    if (!e.fromHost) {
+      if (e.delivered >= 0) {
+        lastDelivered = e.delivered;
+        shares.lateness += std::max(0.0, e.delivered - e.seconds);
+      }
+      continue;
+    }
+    // A host byte's entry is stamped when its stop bit arrived.
+    const double written = e.seconds - charTime;
+    if (lastDelivered >= 0 && lastDelivered > lastHostWrite && written > lastDelivered)
+      shares.turnaround += written - lastDelivered;
+    lastHostWrite = written;
+  }
+  return shares;
+}

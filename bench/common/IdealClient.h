@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "RawLine.h"
+#include "sim/VirtualController.h"
 
 // How the ideal host keeps data bytes on the wire.
 enum class IdealWindow {
@@ -58,6 +59,17 @@ double LineBoundSeconds(size_t hostBytes, size_t targetBytes, int baud);
 // character times per pair and two per single byte; the CONFIG read and
 // write before it.  About 1.5 times the line bound.
 double LockStepFlashBound(unsigned first, unsigned last, int baud);
+
+// Who took the time of a paced exchange, from the controller's trace of
+// everything since `from` (its clock): the host's turnaround (from the
+// moment the answer it waited for reached its side of the line to the
+// moment its next byte went out) and the controller's own lateness (each
+// answer's due time to its delivery), in seconds.
+struct TraceShares {
+  double turnaround = 0;
+  double lateness = 0;
+};
+TraceShares SharesFromTrace(std::vector<SimTraceEntry> trace, double from, int baud);
 
 // The p-th quantile (0..1) of `values`, nearest rank; 0 when empty.
 double Quantile(std::vector<double> values, double p);

@@ -143,25 +143,8 @@ int RunOnce(int baud) {
       lineBound, seconds / lineBound, lockStepBound, seconds / lockStepBound, erase);
 
   // The flash alone: the trace holds it since the second QuickFlash began.
-  const double charTime = 10.0 / baud;
-  std::vector<SimTraceEntry> trace = sim.Trace();
-  std::sort(trace.begin(), trace.end(),
-            [](const SimTraceEntry& a, const SimTraceEntry& b) { return a.seconds < b.seconds; });
-  double turnaround = 0, lateness = 0, lastDelivered = -1, lastHostWrite = -1;
-  for (const SimTraceEntry& e : trace) {
-    if (e.seconds < flashStart) continue;
-    if (!e.fromHost) {
-      if (e.delivered >= 0) {
-        lastDelivered = e.delivered;
-        lateness += std::max(0.0, e.delivered - e.seconds);
-      }
-      continue;
-    }
-    const double written = e.seconds - charTime;
-    if (lastDelivered >= 0 && lastDelivered > lastHostWrite && written > lastDelivered)
-      turnaround += written - lastDelivered;
-    lastHostWrite = written;
-  }
+  const TraceShares shares = SharesFromTrace(sim.Trace(), flashStart, baud);
+  const double turnaround = shares.turnaround, lateness = shares.lateness;
   const double flashLine = LineBoundSeconds(flashHost, flashTarget, baud);
   lineBound = flashLine + erase;
   lockStepBound = 1.5 * flashLine + erase;

@@ -133,7 +133,6 @@ int main() {
   rig.sim->ClearTrace();
   t = Seconds([&] { return WriteFlash(rig.view->Talker(), 0, image, 0xFFFF, true); }, result);
   const int baud = paced.normalBaud;
-  const double charTime = 10.0 / baud;
   std::vector<SimTraceEntry> trace = rig.sim->Trace();
   size_t hostBytes = 0, targetBytes = 0;
   for (const SimTraceEntry& e : trace) ++(e.fromHost ? hostBytes : targetBytes);
@@ -148,23 +147,8 @@ int main() {
   // host was waiting for reached its side of the line to the moment the
   // host's next byte went out.  The controller's own lateness (due time to
   // delivery) is not the host's and is counted apart.
-  std::sort(trace.begin(), trace.end(),
-            [](const SimTraceEntry& a, const SimTraceEntry& b) { return a.seconds < b.seconds; });
-  double turnaround = 0, lateness = 0;
-  double lastDelivered = -1, lastHostWrite = -1;
-  for (const SimTraceEntry& e : trace) {
-    if (!e.fromHost) {
-      if (e.delivered >= 0) {
-        lastDelivered = e.delivered;
-        lateness += std::max(0.0, e.delivered - e.seconds);
-      }
-      continue;
-    }
-    const double written = e.seconds - charTime;
-    if (lastDelivered >= 0 && lastDelivered > lastHostWrite && written > lastDelivered)
-      turnaround += written - lastDelivered;
-    lastHostWrite = written;
-  }
+  const TraceShares shares = SharesFromTrace(trace, 0, baud);
+  const double turnaround = shares.turnaround, lateness = shares.lateness;
   std::fprintf(stderr, "    host turnaround %.3f s = %.1f%% of the lock-step bound; controller lateness %.3f s in all\n",
                turnaround, 100.0 * turnaround / lockStepBound, lateness);
   rig.view.reset();

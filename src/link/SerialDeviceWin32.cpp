@@ -12,6 +12,7 @@
 #include <cctype>
 
 #include "link/SerialDeviceWin32.h"
+#include "shell/Paths.h"
 
 namespace {
 
@@ -23,19 +24,6 @@ constexpr DWORD kWaitSliceMs = 1000;
 HANDLE H(void* handle) { return static_cast<HANDLE>(handle); }
 
 }  // namespace
-
-std::string Win32ErrorText(unsigned long code) {
-  char* text = nullptr;
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message = n && text ? std::string(text, n) : "error " + std::to_string(code);
-  if (text) LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ' ||
-                              message.back() == '.'))
-    message.pop_back();
-  return message;
-}
 
 std::string Win32DeviceName(const std::string& path) {
   if (path.size() > 3 && std::toupper(static_cast<unsigned char>(path[0])) == 'C' &&
@@ -78,7 +66,7 @@ bool CWin32SerialDevice::Open(const std::string& path) {
       case ERROR_BAD_NETPATH:
         return fail(error, "no such port");
       default:
-        return fail(error, Win32ErrorText(error));
+        return fail(error, WindowsErrorText(error));
     }
   }
   DCB dcb{};
@@ -96,7 +84,7 @@ bool CWin32SerialDevice::Open(const std::string& path) {
     for (HANDLE e : {readEvent, writeEvent, wakeEvent})
       if (e) CloseHandle(e);
     CloseHandle(handle);
-    return fail(error, Win32ErrorText(error));
+    return fail(error, WindowsErrorText(error));
   }
   m_handle = handle;
   m_readEvent = readEvent;
@@ -174,7 +162,7 @@ bool CWin32SerialDevice::GetCommState(CommState& state) {
   dcb.DCBlength = sizeof dcb;
   if (!m_handle || !::GetCommState(H(m_handle), &dcb)) {
     m_lastErrorCode = m_handle ? static_cast<int>(GetLastError()) : ERROR_INVALID_HANDLE;
-    m_lastError = "Cannot read the line settings: " + Win32ErrorText(static_cast<DWORD>(m_lastErrorCode));
+    m_lastError = "Cannot read the line settings: " + WindowsErrorText(static_cast<DWORD>(m_lastErrorCode));
     return false;
   }
   state = CommState();
@@ -242,7 +230,7 @@ bool CWin32SerialDevice::SetCommState(const CommState& state) {
   dcb.DCBlength = sizeof dcb;
   if (!::GetCommState(H(m_handle), &dcb)) {
     m_lastErrorCode = static_cast<int>(GetLastError());
-    m_lastError = "cannot read the line settings: " + Win32ErrorText(static_cast<DWORD>(m_lastErrorCode));
+    m_lastError = "cannot read the line settings: " + WindowsErrorText(static_cast<DWORD>(m_lastErrorCode));
     return false;
   }
   static const BYTE kParity[5] = {NOPARITY, EVENPARITY, ODDPARITY, MARKPARITY, SPACEPARITY};
@@ -278,7 +266,7 @@ bool CWin32SerialDevice::SetCommState(const CommState& state) {
   if (!::SetCommState(H(m_handle), &dcb)) {
     m_lastErrorCode = static_cast<int>(GetLastError());
     m_lastError = "the device refused the line settings (" + std::to_string(state.baudRate) +
-                  " bit/s): " + Win32ErrorText(static_cast<DWORD>(m_lastErrorCode));
+                  " bit/s): " + WindowsErrorText(static_cast<DWORD>(m_lastErrorCode));
     return false;
   }
   return true;

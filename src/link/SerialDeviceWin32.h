@@ -65,5 +65,3 @@ class CWin32SerialDevice : public CSerialDevice {
 // "COM5" and "com5" open as "\\.\COM5" (COM10 and above exist only under
 // that name); a name already in that form, or any other, is used as given.
 std::string Win32DeviceName(const std::string& path);
-// The message of a Win32 error code, without the trailing line end.
-std::string Win32ErrorText(unsigned long code);

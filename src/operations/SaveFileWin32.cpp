@@ -14,20 +14,9 @@
 #include <cstdlib>
 
 #include "operations/SaveFile.h"
+#include "shell/Paths.h"
 
 namespace {
-
-std::string ErrorText(DWORD code) {
-  char* text = nullptr;
-  const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                 nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string message = n && text ? std::string(text, n) : "error " + std::to_string(code);
-  if (text) LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
-    message.pop_back();
-  return message;
-}
 
 std::string FolderOf(const std::string& path) {
   const size_t slash = LastPathSeparator(path);
@@ -92,7 +81,7 @@ std::unique_ptr<CSaveFile> CSaveFile::Create(const std::string& path, std::strin
     if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
   }
   if (handle == INVALID_HANDLE_VALUE) {
-    error = ErrorText(GetLastError());
+    error = WindowsErrorText(GetLastError());
     return nullptr;
   }
   save->m_tempPath = temp;
@@ -140,14 +129,14 @@ int CSaveFile::Commit(std::string& error) {
   if (fflush(m_file) != 0 || ferror(m_file)) why = "the data could not be written";
   if (why.empty()) {
     HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(m_file)));
-    if (handle == INVALID_HANDLE_VALUE || !FlushFileBuffers(handle)) why = ErrorText(GetLastError());
+    if (handle == INVALID_HANDLE_VALUE || !FlushFileBuffers(handle)) why = WindowsErrorText(GetLastError());
   }
   const int closed = fclose(m_file);
   m_file = nullptr;
   if (why.empty() && closed != 0) why = "the file could not be closed";
   if (why.empty() &&
       !MoveFileExA(m_tempPath.c_str(), m_path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    why = ErrorText(GetLastError());
+    why = WindowsErrorText(GetLastError());
   if (!why.empty()) {
     error = why;
     Discard();

@@ -91,19 +91,18 @@ std::string NotARegularFileText(const std::string& path) {
 }
 
 #ifdef _WIN32
-namespace {
-std::string WindowsErrorText(DWORD code) {
+std::string WindowsErrorText(unsigned long code) {
   char* text = nullptr;
   const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                      FORMAT_MESSAGE_IGNORE_INSERTS,
                                  nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string message = n && text ? std::string(text, n) : "error " + std::to_string(code);
   if (text) LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ' ||
+                              message.back() == '.'))
     message.pop_back();
   return message;
 }
-}  // namespace
 
 int ReplaceFileContents(const std::string& path, const std::string& contents, std::string& error) {
   const std::string temp = path + ".keston-new-" + std::to_string(GetCurrentProcessId());

@@ -30,6 +30,12 @@ bool IsRegularOrNew(const std::string& path);
 // "X is not a regular file (a device, a pipe or a folder); ..."
 std::string NotARegularFileText(const std::string& path);
 
+#ifdef _WIN32
+// The system's text for a Windows error code (GetLastError), without the
+// line break and full stop it ends in, so it reads inside our own messages.
+std::string WindowsErrorText(unsigned long code);
+#endif
+
 // Puts `contents` in the file at `path` in one step: written to a new file
 // beside it, flushed to the disk, then moved over the old one, so a reader
 // sees the old file or the new one and never half of it.  1 on success; 0

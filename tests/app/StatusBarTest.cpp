@@ -2,9 +2,8 @@
 // on a real pseudo-terminal: the message pane against hover prompts, the
 // connection line and the connection field, stale texts, multi-line texts,
 // and Disconnect from a pane in the middle of an exchange.
-#include <cstdlib>
-#include <QDir>
 #include <QAction>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
@@ -17,6 +16,7 @@
 #include <QTest>
 #include <QToolBar>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 
 #include "AppTestSupport.h"
@@ -26,6 +26,7 @@
 #include "app/qt/ViewWidgets.h"
 #include "link/Link.h"
 #include "sim/VirtualController.h"
+#include "support/Wire.h"
 #include "support/qt/FileDialogAnswer.h"
 #include "target/BootLoad.h"
 
@@ -36,26 +37,6 @@ bool WaitFor(const std::function<bool()>& done, int ms = 20000) {
   clock.start();
   while (!done() && clock.elapsed() < ms) Pump(10);
   return done();
-}
-
-// S-record text of one block at address 0, 16 bytes a record.
-std::string S19(const std::vector<uint8_t>& bytes) {
-  std::string text;
-  char buf[16];
-  for (size_t at = 0; at < bytes.size(); at += 16) {
-    const size_t n = std::min<size_t>(16, bytes.size() - at);
-    unsigned sum = static_cast<unsigned>(n + 3) + ((at >> 8) & 0xFF) + (at & 0xFF);
-    std::snprintf(buf, sizeof buf, "S1%02X%04X", static_cast<unsigned>(n + 3), static_cast<unsigned>(at));
-    text += buf;
-    for (size_t i = 0; i < n; ++i) {
-      sum += bytes[at + i];
-      std::snprintf(buf, sizeof buf, "%02X", bytes[at + i]);
-      text += buf;
-    }
-    std::snprintf(buf, sizeof buf, "%02X\n", ~sum & 0xFF);
-    text += buf;
-  }
-  return text + "S9030000FC\n";
 }
 
 // A loader the virtual controller runs: it carries the talker's marker.
@@ -104,7 +85,7 @@ class StatusBarTest : public DesktopTest {
     DesktopTest::SetUp();
     ASSERT_TRUE(sim.Start());
     ASSERT_TRUE(dir.isValid());
-    std::ofstream(dir.filePath("loader.s19").toStdString()) << S19(Loader());
+    std::ofstream(dir.filePath("loader.s19").toStdString()) << SRecordText({{0, Loader()}});
     store.WriteProfileString("Comm", "Device 1", sim.SlavePath());
     store.WriteProfileString("file", "BOOT PATH", dir.path().toStdString() + "/");
     store.WriteProfileString("file", "BOOT NAME", "loader.s19");

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "shell/SettingsStore.h"
+#include "support/Wire.h"
 #include "target/BootLoad.h"
 
 Bytes TalkerImage(const std::string& s19Path) {
@@ -30,25 +31,7 @@ Bytes TalkerImage(const std::string& s19Path) {
   return image;
 }
 
-std::string SRecords(const Bytes& bytes, unsigned origin) {
-  std::string text = "S0030000FC\n";
-  for (size_t i = 0; i < bytes.size(); i += 32) {
-    const size_t n = std::min<size_t>(32, bytes.size() - i);
-    const unsigned at = static_cast<unsigned>(origin + i) & 0xFFFF;
-    unsigned sum = static_cast<unsigned>(n + 3) + (at >> 8) + (at & 0xFF);
-    char part[16];
-    std::snprintf(part, sizeof part, "S1%02X%04X", static_cast<unsigned>(n + 3), at);
-    text += part;
-    for (size_t k = 0; k < n; ++k) {
-      std::snprintf(part, sizeof part, "%02X", bytes[i + k]);
-      text += part;
-      sum += bytes[i + k];
-    }
-    std::snprintf(part, sizeof part, "%02X\n", ~sum & 0xFF);
-    text += part;
-  }
-  return text + "S9030000FC\n";
-}
+std::string SRecords(const Bytes& bytes, unsigned origin) { return SRecordText({{origin, bytes}}); }
 
 void TalkerRig::SetUp() {
   shell.Install();
