@@ -49,10 +49,9 @@ set(KESTON_TALKER_ERASE_TIMEOUT_MS 30000 CACHE STRING
 # first address the resident code may not reach), <prefix>_PAGE_BUF (where
 # the start-up code goes) and <prefix>_SUMMARY in the caller.
 function(keston_talker_board dir prefix)
-  # Fixed by the MC68HC11F1 and its boot ROM, and by the host's block size.
+  # Fixed by the MC68HC11F1 and its boot ROM.
   set(KESTON_TALKER_REGS 0x1000)  # register block as out of reset (INIT)
   set(KESTON_TALKER_RAM_SIZE 1024)  # RAM 0x0000-0x03FF: the whole download fits here
-  set(KESTON_TALKER_BLOCK_SIZE 64)
   set(names CRYSTAL_HZ BAUD HPRIO FLASH_5555 FLASH_2AAA FLASH_ID CHIP_SELECTS CSSTRH CSCTL STACK_TOP STACK_SIZE
             PAGE_BUF EEPROM_PULSE_US ERASE_TIMEOUT_MS)
   foreach(n IN LISTS names)
@@ -165,6 +164,12 @@ function(keston_talker_board dir prefix)
   # (10 ms), 18 E cycles a turn; the same time for a byte program, 24 a turn.
   math(EXPR page_polls "(${e_hz} / 50 + 17) / 18")
   math(EXPR prog_polls "(${e_hz} / 50 + 23) / 24")
+  # The rate switch waits a quarter of a second for each of the host's
+  # bytes at the new rate, 14 E cycles a turn, at most 65535 turns.
+  math(EXPR rate_polls "${e_hz} / 4 / 14")
+  if(rate_polls GREATER 65535)
+    set(rate_polls 65535)
+  endif()
   if(e_hz LESS 1000000)
     set(rc_clock 1)
   else()
@@ -176,9 +181,9 @@ function(keston_talker_board dir prefix)
     "HPRIO_VALUE ${HPRIO}" "FLASH_5555 ${FLASH_5555}" "FLASH_2AAA ${FLASH_2AAA}" "FLASH_ID ${FLASH_ID}"
     "SET_CHIP_SELECTS ${CHIP_SELECTS}" "CSSTRH_VALUE ${CSSTRH}" "CSCTL_VALUE ${CSCTL}"
     "EEPROM_RC_CLOCK ${rc_clock}" "STACK_TOP ${STACK_TOP}" "PAGE_BUF ${PAGE_BUF}"
-    "BLOCK_SIZE ${KESTON_TALKER_BLOCK_SIZE}" "CODE_LIMIT ${limit}" "EE_TICKS ${ee_ticks}"
+    "CODE_LIMIT ${limit}" "EE_TICKS ${ee_ticks}"
     "EE_ROUNDS ${ee_rounds}" "MS_TICKS ${ms_ticks}" "ID_TICKS ${id_ticks}" "ERASE_MS ${ERASE_TIMEOUT_MS}"
-    "PAGE_POLLS ${page_polls}" "PROG_POLLS ${prog_polls}")
+    "PAGE_POLLS ${page_polls}" "PROG_POLLS ${prog_polls}" "RATE_POLLS ${rate_polls}")
   set(inc "; Written by the build from firmware/talker/board.cmake: do not edit.\n")
   set(hdr "// Written by the build from firmware/talker/board.cmake: do not edit.\n#pragma once\n\nnamespace talker_board {\n")
   foreach(v IN LISTS values)

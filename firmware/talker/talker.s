@@ -74,6 +74,7 @@
         .equ CMD_ERASE,  0xD1
         .equ CMD_XREAD,  0x23           ; extended: checksummed block read
         .equ CMD_XWRITE, 0x24           ; extended: checksummed block write
+        .equ CMD_XRATE,  0x25           ; extended: rate switch
         .equ ERASE_GO,   0x3F           ; the host's go-ahead for a chip erase
         .equ NOT_ERASED, 0x00           ; any answer but 0xFF means "not erased"
 
@@ -83,7 +84,7 @@
 ; Extended protocol
         .equ XVERSION, 1
         .equ XREAD_MAX, 0               ; longest block read: 256 (the count byte's 0)
-        .equ XCAPS, 0x03                ; bit 0: 0x23 block read; bit 1: 0x24 block write
+        .equ XCAPS, 0x07                ; bit 0: 0x23 block read; bit 1: 0x24 block write; bit 2: 0x25 rate switch
 
 ; Block write: where the block goes (the frame's kind byte) ...
         .equ XW_STORE, 0                ; ordinary stores
@@ -121,12 +122,12 @@ kind:   .byte   0                       ; 0x24: where the block goes (after firs
 value:  .byte   0                       ; the byte being programmed; the block's last byte
 failed: .byte   0                       ; block write: a byte of the block was not written
 changed: .byte  0                       ; block write: the page differs from the chip
-room:                                   ; 0x51: bytes the block may still store
 rounds: .byte   0                       ; EEPROM pulse: timer rounds left
+crc_x   =       value                   ; CRC scratch: free whenever crc8 runs
+crc_y   =       rounds
 page:   .word   0                       ; block write: the page being written
 addr:   .word   0                       ; block write: where the next byte goes in PAGE_BUF
 left:   .word   0                       ; chip erase: milliseconds left; 0x24: the block's end in PAGE_BUF
-opvec:  jmp     program                 ; the byte routine of the echoed write running
 
 ; ---- the line.  Both in the direct page: JSR direct is the cheapest call.
 
@@ -144,24 +145,39 @@ putc:   brclr   SCSR,x #TDRE putc
 getcc:  bsr     getc
 
 ; Takes A into the CRC-16 (polynomial 0x1021, the CCITT one, most
-; significant bit first, no final inversion), a bit at a time: about 170 E
-; cycles, done while the byte before shifts out.  A is kept, B is lost.
+; significant bit first, no final inversion), a whole byte at once: with
+; h the CRC's high byte and d the data, x = h ^ d, x ^= x >> 4, and the new
+; CRC is (crc << 8) ^ (x << 12) ^ (x << 5) ^ x.  About 70 E cycles, less
+; than a character time at E/16, so a frame is taken in at line speed.
+; A is kept, B is lost; crc_x and crc_y are scratch.
 crc8:   psha
         eora    *crc
-        ldab    *crc+1
-        pshx
-        ldx     #8
-crc_bit:
+        tab
+        lsrb
+        lsrb
+        lsrb
+        lsrb
+        stab    *crc_x
+        eora    *crc_x                  ; x
+        staa    *crc_x
+        tab
+        clra
         lsld
-        bcc     crc_next
-        eora    #0x10
-        eorb    #0x21
-crc_next:
-        dex
-        bne     crc_bit
-        pulx
+        lsld
+        lsld
+        lsld
+        stab    *crc_y                  ; the high byte's share of x << 12
+        lsld                            ; D = x << 5
+        eorb    *crc_x                  ; new low byte: (x << 5) ^ x
+        eora    *crc+1                  ; new high byte: old low ^ (x >> 3) ^ (x << 4)
+        eora    *crc_y
         std     *crc
         pula
+        rts
+
+; Y on to the next address and one byte fewer to go: Z set when none is left.
+next:   iny
+        dec     count
         rts
 
 ; ---- the command loop.  `reply` sends A first: the last answer of a command.
@@ -170,17 +186,17 @@ main:   jsr     *getc
         tab
         coma
         jsr     *putc                   ; every command byte: its complement
-        ldy     #commands
+        ldx     #commands
 dispatch:
-        cmpb    0,y
+        cmpb    0,x
         beq     found
-        iny
-        iny
-        iny
-        cpy     #commands_end
-        bne     dispatch
-        bra     main                    ; unknown: the complement was all
-found:  ldy     1,y
+        inx
+        inx
+        inx
+        cpx     #commands_end
+        bne     dispatch                ; unknown: found at the end, main
+found:  ldy     1,x
+        ldx     #REGS
         jmp     0,y
 
 commands:
@@ -202,7 +218,50 @@ commands:
         .word   cmd_xread
         .byte   CMD_XWRITE
         .word   cmd_xwrite
+        .byte   CMD_XRATE
+        .word   cmd_xrate
 commands_end:
+        .byte   0                       ; never compared: an unknown command
+        .word   main                    ; ends here, with the complement sent
+
+; ---- 0x25: rate switch.  From the host: the BAUD register value it asks
+; for.  The talker echoes it at the old rate, lets the echo go out whole and
+; moves the SCI to the new value.  At the new rate the host sends the
+; value's complement, the talker answers it, and the host confirms with the
+; value itself: then both sides have heard the other at the new rate.  A
+; byte that is not the one expected, or none within RATE_POLLS turns (about
+; a quarter of a second each time), puts the SCI back as it was and the
+; talker waits for a command at the old rate; so does the host.
+cmd_xrate:
+        jsr     *getc                   ; A = the BAUD value asked for
+        jsr     *putc                   ; its echo, at the old rate
+        ldab    BAUD,x                  ; the old value, for the way back
+xrt_quiet:
+        brclr   SCSR,x #TC xrt_quiet    ; the echo's stop bit has gone
+        staa    BAUD,x
+        coma
+        bsr     xrt_get                 ; the host's complement, at the new rate
+        bne     xrt_back
+        jsr     *putc                   ; answered at the new rate
+        coma
+        bsr     xrt_get                 ; the value: the host heard the answer
+        beq     main
+xrt_back:
+        stab    BAUD,x
+        bra     main
+; Z set when the byte in A arrives within RATE_POLLS turns.  On a time-out
+; SCDR still holds the byte taken before, which is never the one expected
+; (the two expected alternate between a value and its complement).
+; B and X are kept.
+xrt_get:
+        ldy     #RATE_POLLS
+xrt_poll:
+        brset   SCSR,x #RDRF xrt_got
+        dey
+        bne     xrt_poll
+xrt_got:
+        cmpa    SCDR,x
+        rts
 
 ; Count byte and address of an addressed command: count, first and Y = the
 ; address.  The CRC starts with them: the extended commands cover their
@@ -230,30 +289,28 @@ wr_next:
         jsr     *getc
         staa    0,y
         jsr     *putc
-        iny
-        dec     count
+        jsr     *next
         bne     wr_next
         bra     main
 
 ; ---- the programmed writes, byte by byte: 0x31 EEPROM, 0x71 Am29F010.
-; Each takes a byte, has its routine program it at Y (opvec) and echoes
-; the cell as the routine reads it back afterwards.
+; Each takes a byte, has by_kind program it at Y and echoes the cell as it
+; reads back afterwards.
 ;   0x31 and 0x71 echo the cell read back after programming, so a byte that
 ; did not take shows as a wrong echo.  The host sends an EEPROM byte only
 ; after the echo of the one before, which covers the two pulses.
 cmd_eeprom:
-        ldd     #ee_byte
+        ldaa    #XW_EEPROM
         bra     echoed
 cmd_flash:
-        ldd     #program
-echoed: std     *opvec+1
+        ldaa    #XW_AMD
+echoed: staa    *kind
         bsr     header
 ec_next:
         jsr     *getc
-        jsr     *opvec
+        jsr     by_kind
         jsr     *putc
-        iny
-        dec     count
+        jsr     *next
         bne     ec_next
         bra     main
 
@@ -270,8 +327,7 @@ rd_next:
         ldaa    0,y
         jsr     *putc
         jsr     *getc                   ; the acknowledgement; its value means nothing
-        iny
-        dec     count
+        jsr     *next
         bne     rd_next
         bra     main
 
@@ -284,8 +340,7 @@ xr_next:
         ldaa    0,y
         jsr     *putc
         jsr     *crc8                   ; while the byte goes out
-        iny
-        dec     count
+        jsr     *next
         bne     xr_next
 send_crc:
         ldaa    *crc
@@ -348,25 +403,9 @@ xw_byte:
         inx
         stx     *addr
         ldx     #REGS
-        ldab    *kind
-        beq     xw_store
-        decb
-        beq     xw_amd
-        decb
-        beq     xw_check                ; XW_SST
-        decb
-        bne     xw_check                ; no kind we know: nothing written
-        bsr     ee_byte
-        bra     xw_check
-xw_amd: bsr     program
-        bra     xw_check
-xw_store:
-        staa    0,y
-xw_check:
-        ldaa    0,y
+        bsr     by_kind
         jsr     *crc8
-        iny
-        dec     count
+        jsr     *next
         bne     xw_byte
         clrb                            ; XS_OK
 xw_reply:
@@ -374,7 +413,18 @@ xw_reply:
         jsr     *putc
         bra     send_crc
 
-; Programs A into the EEPROM cell at Y (the 0x31 write): erased only when
+; Writes A at Y as `kind` says: stored (XW_STORE), programmed into the
+; Am29F010 (XW_AMD, the 0x71 write) or into the EEPROM (XW_EEPROM, 0x31);
+; XW_SST (its page is written whole already) and kinds we do not know are
+; only read.  A = the cell afterwards; B is lost.
+by_kind:
+        ldab    *kind
+        beq     bk_store
+        decb
+        beq     program
+        cmpb    #XW_EEPROM-XW_AMD
+        bne     bk_read
+; XW_EEPROM: programs A into the EEPROM cell at Y (the 0x31 write): erased only when
 ; the new value needs a bit set that the cell has cleared, programmed only
 ; when the value is not 0xFF, left alone when it holds the value.  A = the
 ; cell afterwards; B is lost.  A cell that did not take (protected by
@@ -383,7 +433,7 @@ ee_byte:
         staa    *value
         ldab    0,y
         cba
-        beq     ee_ret
+        beq     bk_read
         andb    *value
         cmpb    *value
         beq     ee_program              ; only bits to clear: no erase
@@ -392,10 +442,14 @@ ee_byte:
 ee_program:
         ldaa    *value
         cmpa    #0xFF
-        beq     ee_ret                  ; the erase has done it
+        beq     bk_read                 ; the erase has done it
         ldab    #PP_EELAT
         bsr     ee_pulse
-ee_ret: ldaa    0,y
+        bra     bk_read
+bk_store:
+        staa    0,y
+bk_read:
+        ldaa    0,y
         rts
 
 ; One erase or programming pulse on the cell at Y: B latches the address
@@ -406,20 +460,24 @@ ee_pulse:
         staa    0,y
         incb                            ; EPGM, in a write of its own after EELAT
         stab    PPROG,x
+ .if EE_ROUNDS - 1
         ldaa    #EE_ROUNDS
         staa    *rounds
 ee_wait:
+ .endif
         ldd     #EE_TICKS
         bsr     wait_ticks
+ .if EE_ROUNDS - 1
         dec     rounds
         bne     ee_wait
+ .endif
         clr     PPROG,x
         rts
 
 ; Programs A into the flash at Y; A = the cell afterwards.  B is lost.
 program:
         cmpa    0,y
-        beq     pr_ret                  ; holds it already (0xFF on an erased chip)
+        beq     bk_read                 ; holds it already (0xFF on an erased chip)
         staa    *value
         bsr     internal
         bcs     pr_plain
@@ -451,13 +509,10 @@ pr_fail:
         bsr     reset_chip              ; the chip stays in its status mode until reset
 pr_done:
         pulx
-pr_back:
-        ldaa    0,y
-pr_ret: rts
+        bra     bk_read
 pr_plain:
         ldaa    *value
-        staa    0,y                     ; RAM or a register: an ordinary store
-        bra     pr_back
+        bra     bk_store                ; RAM or a register: an ordinary store
 
 ; Carry set when Y lies where the flash chip never sees the bus cycle: the
 ; RAM, the register page or the EEPROM while it is mapped.  A command
@@ -551,8 +606,7 @@ cmd_erase:
         eora    FLASH_ID
         bita    #DQ6
         beq     er_refuse               ; not toggling: no erase under way
-        ldd     #ERASE_MS
-        std     *left
+        ldy     #ERASE_MS               ; milliseconds left
 er_wait:
         ldd     #MS_TICKS
         bsr     wait_ticks
@@ -564,9 +618,7 @@ er_wait:
         bmi     er_done
         bra     er_fail
 er_more:
-        ldd     *left
-        subd    #1
-        std     *left
+        dey
         bne     er_wait
 er_fail:
         bsr     reset_chip
@@ -581,8 +633,8 @@ er_answer:
 ; ---- 0x51: SST29EE010 block write.  The chip writes whole 128-byte pages
 ; and erases the page as it writes it, and its bytes must be loaded within
 ; its byte-load window, far shorter than a character time.  So the page the
-; block starts in is read into PAGE_BUF, each received byte (at most
-; BLOCK_SIZE of them) is merged into it where it belongs, and the page is
+; block starts in is read into PAGE_BUF, each received byte is merged
+; into it where it belongs, and the page is
 ; loaded whole, written and read back once the block is complete, or when
 ; the block runs on into the next page (which is then read in its turn).
 ;   The bytes go into PAGE_BUF where they belong in their page; the chip's
@@ -594,20 +646,15 @@ er_answer:
 ; the last byte, as the chip now holds it, when all went well, and its
 ; complement when any byte of the block or of the pages around it did not
 ; come back as intended (every page is read back whole after its write).  So
-; a block that failed always ends in a wrong echo.  Bytes beyond BLOCK_SIZE
-; are not written and are echoed as their complement.
+; a block that failed always ends in a wrong echo.  The host sends blocks
+; of 64 bytes; a longer one (up to 256) is written page after page alike.
 cmd_block:
         jsr     header
-        ldaa    #BLOCK_SIZE
-        staa    *room
         bsr     block_at                ; where the block starts in PAGE_BUF
         std     *left                   ; and where its next byte goes
 bl_byte:
         jsr     *getc
         staa    *value
-        ldab    *room
-        beq     bl_over
-        dec     room
         ldx     *left
         cpx     #PAGE_BUF+PAGE
         bne     bl_keep
@@ -623,11 +670,6 @@ bl_keep:
         inx
         stx     *left
         ldx     #REGS
-        bra     bl_kept
-bl_over:
-        coma
-        inc     failed
-bl_kept:
         dec     count
         beq     bl_write
         jsr     *putc

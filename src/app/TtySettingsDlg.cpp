@@ -48,6 +48,7 @@ std::vector<DialogField> CTtySettingsDlg::Fields() {
       CheckField(IDC_XON_XOFF, "XON/XOFF", "com", &m_xonXoff),
       CheckField(IDC_DISPLAY_COMM, "Display Comm", "tty", &m_displayComm),
       CheckField(IDC_STANDARD_PROTOCOL, "Standard protocol only", "tty", &m_standardProtocol),
+      NumberField(IDC_FAST_BAUD, "Fast baud (0: off)", "tty", 0, 4000000, true, &m_fastBaudText),
       LabelField(IDC_DATA_LABEL, "Data", "tty"),
   };
 }

@@ -26,6 +26,7 @@ class CTtySettingsDlg : public CDialogModel {
     IDC_FLOW_LABEL = 1042,
     IDC_DATA_LABEL = 1043,
     IDC_STANDARD_PROTOCOL = 1044,
+    IDC_FAST_BAUD = 1045,
   };
   static constexpr int kBaudMaxChars = 6;
 
@@ -56,6 +57,8 @@ class CTtySettingsDlg : public CDialogModel {
   // Keep to the standard talker commands even with a talker that offers
   // checked block transfers.
   int m_standardProtocol = 0;
+  // The rate our talker and the port move to after a download; "0": none.
+  std::string m_fastBaudText = "0";
   // Texts.
   std::string m_baudText;
   std::string m_initialBaudText = "2400";

@@ -3,6 +3,7 @@
 // talks to the target holds the exchange guard for its whole run: the byte
 // waits dispatch UI events, and a second exchange started from there would
 // interleave with this one on the wire.
+#include <cstdlib>
 #include <ctime>
 #include <string>
 
@@ -46,6 +47,7 @@ CTrellisView::CTrellisView(std::unique_ptr<CSerialDevice> device) : m_link(std::
 }
 
 CTrellisView::~CTrellisView() {
+  if (m_link.Connected() && !m_link.ExchangeBusy()) ReturnToNormalRate(m_talker);
   if (m_link.Connected() || m_link.PortHeld()) m_link.ClosePort();
 }
 
@@ -79,7 +81,12 @@ void CTrellisView::OnConnect() {
 
 void CTrellisView::OnDisconnect() {
   // A connection whose device went away still holds the device; Disconnect
-  // lets go of it too.
+  // lets go of it too.  A talker switched to a faster rate is sent back to
+  // the normal one first, where the next connection will look for it.
+  if (m_link.Connected() && !m_link.ExchangeBusy()) {
+    CExchangeGuard guard(m_link);
+    if (guard.Acquired()) ReturnToNormalRate(m_talker);
+  }
   if (m_link.Connected() || m_link.PortHeld()) m_link.ClosePort();
 }
 
@@ -157,6 +164,7 @@ void CTrellisView::OnSettings() {
   dlg.m_stopBits = s.stopBits;
   dlg.m_displayComm = m_displayComm;
   dlg.m_standardProtocol = StandardProtocolForced() ? 1 : 0;
+  dlg.m_fastBaudText = std::to_string(FastBaudSetting());
   dlg.SetInitialBaud(static_cast<unsigned>(s.bootstrapBaud));
   dlg.SetPrebyte(GetProfileIntInRange("Comm", "Bootstrap Start Byte", 255, 0, 255));
   for (int p = 0; p < 4; ++p) dlg.m_portDevices[static_cast<size_t>(p)] = CLink::DevicePathForPort(p);
@@ -182,6 +190,7 @@ void CTrellisView::OnSettings() {
   WriteProfileInt("Comm", "Bootstrap Start Byte", dlg.GetPrebyte());
   WriteProfileString("Comm", "Device " + std::to_string(s.port + 1), dlg.m_device);
   WriteProfileInt("Comm", "Standard Protocol", dlg.m_standardProtocol);
+  WriteProfileInt("Comm", "Fast Baud", std::atoi(dlg.m_fastBaudText.c_str()));
   if (g_shell) g_shell->RedrawView();
 }
 

@@ -174,7 +174,7 @@ const std::map<std::string, bool>& ValueOptions() {
   static const std::map<std::string, bool> options = {
       {"port", true},     {"device", true},  {"baud", true},    {"boot-baud", true}, {"talker", true},
       {"settings", true}, {"timeout", true}, {"offset", false}, {"range", false},    {"exclude", false},
-      {"config", false},  {"eeprom", false}, {"fill", false},
+      {"config", false},  {"eeprom", false}, {"fill", false},    {"fast-baud", true},
   };
   return options;
 }
@@ -214,6 +214,12 @@ bool ApplyValueOption(const std::string& name, const std::string& value, CliOpti
       return false;
     }
     (name == "baud" ? out.baud : out.bootBaud) = static_cast<int>(number);
+  } else if (name == "fast-baud") {
+    if (!ParseDecimalArgument(value, 4000000, number)) {
+      error = "--fast-baud takes a line rate in bit/s (0: none), not \"" + value + "\"";
+      return false;
+    }
+    out.fastBaud = static_cast<int>(number);
   } else if (name == "talker") {
     if (value.empty()) {
       error = "--talker needs a loader file";
@@ -501,6 +507,11 @@ std::string GeneralHelp() {
          "  --baud N           normal line rate (default: stored \"Normal Baud\", 9600)\n"
          "  --boot-baud N      bootstrap line rate (default: stored \"BSB\", 1200)\n"
          "  --talker FILE      loader file for the download (default: the remembered one)\n"
+         "  --fast-baud N      after the download, move our talker and the port to N\n"
+         "                     bit/s (125000 is E/16 at an 8 MHz crystal) when both\n"
+         "                     can; 0 stays at the normal rate (default: stored\n"
+         "                     \"Fast Baud\", 0).  The talker is back at the normal\n"
+         "                     rate when the run ends\n"
          "  --bootload         download the talker before the command; without it every\n"
          "                     command but bootload expects the talker to be running\n"
          "                     already (left by an earlier bootload)\n"

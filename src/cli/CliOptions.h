@@ -17,6 +17,7 @@ struct CliOptions {
   std::string device;       // a device path instead of a stored port
   std::optional<int> baud;
   std::optional<int> bootBaud;
+  std::optional<int> fastBaud;  // the rate switch after a download; 0: none
   std::string talker;
   std::string settingsFile;  // an INI file instead of the shared store
   bool yes = false;

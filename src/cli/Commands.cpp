@@ -182,6 +182,7 @@ class Session {
     if (m_options.baud) m_overlay.Override("Comm", "Normal Baud", *m_options.baud);
     if (m_options.standardProtocol) m_overlay.Override("Comm", "Standard Protocol", 1);
     if (m_options.bootBaud) m_overlay.Override("Comm", "BSB", *m_options.bootBaud);
+    if (m_options.fastBaud) m_overlay.Override("Comm", "Fast Baud", *m_options.fastBaud);
     if (!m_options.talker.empty()) {
       std::filesystem::path path = AbsolutePath(m_options.talker);
       std::string folder = path.parent_path().string();
@@ -202,6 +203,8 @@ class Session {
     // hold up the report for the whole time-out.
     m_shell.SetTimeout(m_options.timeoutSeconds > 0 ? std::min(m_options.timeoutSeconds, 3) : 3);
     m_shell.NoteActivity();
+    // The next run opens the port at the normal rate: the talker goes back there.
+    ReturnToNormalRate(*m_talker);
     GetFlashId(*m_talker);
     m_link->Queue().Clear();
   }

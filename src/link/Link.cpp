@@ -81,6 +81,31 @@ void CLink::ReleasePort() {
 
 bool CLink::OpenPort() { return OpenAt(m_settings.normalBaud); }
 
+bool CLink::SetRate(int rate) {
+  if (!Connected() || rate <= 0) return false;
+  CommState state;
+  if (!m_device->GetCommState(state)) {
+    ReportError(m_device->LastError());
+    return false;
+  }
+  const int old = state.baudRate;
+  state.baudRate = rate;
+  if (!m_device->SetCommState(state)) {
+    ReportError("Port refused " + std::to_string(rate) + " baud: " + m_device->LastError());
+    state.baudRate = old;
+    m_device->SetCommState(state);
+    return false;
+  }
+  CommTimeouts timeouts = m_device->GetCommTimeouts();
+  const unsigned multiplier = 38400u / static_cast<unsigned>(rate);
+  timeouts.readTotalTimeoutMultiplier = multiplier;
+  timeouts.writeTotalTimeoutMultiplier = multiplier;
+  m_device->SetCommTimeouts(timeouts);
+  m_openRate = rate;
+  Redraw();
+  return true;
+}
+
 bool CLink::OpenAt(int rate) {
   if (PortHeld()) {
     // The thread leaves its loop only once the flag is clear; it is set

@@ -58,6 +58,11 @@ class CLink {
   bool OpenPort();
   // The same at another rate: the bootstrap download.
   bool OpenAt(int rate);
+  // Moves the open port to another rate without closing it (the rate switch
+  // of our talker): the connection, its receive thread and the modem lines
+  // stay as they are.  false with the reason on the error observer when the
+  // port is closed or the device refuses the rate; the old rate then stays.
+  bool SetRate(int rate);
   // Ends the connection: flags cleared, receive thread stopped, device closed.
   void ClosePort();
   // The device is held (it may have gone away under a live connection).

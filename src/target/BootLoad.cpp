@@ -175,9 +175,20 @@ int BootLoad(CTalker& talker, bool noPrompt, OpResult* out) {
     // it says whether a talker is there at all.
     uint8_t hprio = 0;
     talker.ClearFault();
-    if (!talker.ReadTargetByte(REG_HPRIO, hprio))
+    talker.SetRateNote("");
+    if (!talker.ReadTargetByte(REG_HPRIO, hprio)) {
       result = OpResult::With(link.Connected() ? Outcome::NoTalker : Outcome::LinkLost,
                               "the talker did not answer its first command");
+    } else if (const int fast = FastBaudSetting(); fast > link.OpenRate() && UseExtension(talker)) {
+      // The user's adapter can go faster than the normal rate, and our
+      // talker can follow: move both there, or stay where both are.
+      SetStatusText("Switching to " + std::to_string(fast) + " baud");
+      std::string why;
+      const int switched = SwitchRate(talker, fast, why);
+      talker.SetRateNote(switched == 1 ? "at " + std::to_string(fast) + " baud"
+                                       : std::to_string(fast) + " baud not used: " + why);
+      if (switched < 0) result = OpResult::With(talker.FaultOutcome(), "rate switch: " + why);
+    }
     SetStatusText("Controller Connection Good, Expanded mode");
   }
   return 1;

@@ -1,6 +1,7 @@
 #include "target/Stream.h"
 
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -220,7 +221,8 @@ bool UseExtension(CTalker& talker) {
 std::string ProtocolModeText(const CTalker& talker) {
   if (StandardProtocolForced()) return "standard protocol (chosen)";
   if (!talker.ExtensionKnown()) return "protocol not yet known";
-  return talker.Extension().present ? "extended protocol (checked blocks)" : "standard protocol";
+  if (!talker.Extension().present) return "standard protocol";
+  return "extended protocol (checked blocks)" + (talker.RateNote().empty() ? "" : ", " + talker.RateNote());
 }
 
 std::string ProtocolModeShort(const CTalker& talker) {
@@ -332,4 +334,126 @@ int ReadRange(CTalker& talker, unsigned first, CProgrammer& programmer, unsigned
               const std::string& label, Transfer transfer) {
   if (UseExtension(talker)) return StreamReadBlock(talker, first, programmer, countMinusOne, label, transfer);
   return talker.ReadTargetBlock(first, programmer, countMinusOne, label, transfer);
+}
+
+// ---- rate switch ----
+
+namespace {
+
+// The talker waits a quarter of a second for each of our bytes at the new
+// rate; we wait less for its answer, and after a failure long enough for it
+// to have gone back to its old rate whatever it heard.
+constexpr int kRateAnswerMs = 200;
+constexpr int kRateSettleMs = 700;
+
+// The signature block read at the present rate with a checked block read:
+// the rate is proven both ways by more than single bytes.
+bool SignatureAnswers(CTalker& talker) {
+  std::vector<uint8_t> bytes;
+  if (ReadOneBlock(talker, xproto::kSignatureAddress, xproto::kSignatureSize, bytes) != 1) {
+    Settle(talker.Link());
+    return false;
+  }
+  TalkerExtension seen;
+  return ParseSignature(bytes.data(), bytes.size(), seen);
+}
+
+}  // namespace
+
+int BaudValueFor(int rate, int normalRate, uint8_t normalValue) {
+  // SCI rate = E / (16 x prescaler x 2^SCR) (M68HC11 Reference Manual,
+  // BAUD register): SCP1:SCP0 choose the prescaler, SCR2:SCR0 the divider.
+  static const int kPrescaler[4] = {1, 3, 4, 13};
+  if (rate <= 0 || normalRate <= 0) return -1;
+  const double e16 =
+      static_cast<double>(normalRate) * kPrescaler[(normalValue >> 4) & 3] * static_cast<double>(1 << (normalValue & 7));
+  int best = -1;
+  double bestError = 0.025;
+  for (int scp = 0; scp < 4; ++scp) {
+    for (int scr = 0; scr < 8; ++scr) {
+      const double made = e16 / (kPrescaler[scp] * (1 << scr));
+      const double error = std::fabs(made - rate) / rate;
+      if (error <= bestError) {
+        bestError = error;
+        best = (scp << 4) | scr;
+      }
+    }
+  }
+  return best;
+}
+
+void ReturnToNormalRate(CTalker& talker) {
+  CLink& link = talker.Link();
+  const int normal = link.m_settings.normalBaud;
+  if (!link.Connected() || link.OpenRate() == normal || !talker.ExtensionKnown() ||
+      (talker.Extension().caps & xproto::kCapRateSwitch) == 0)
+    return;
+  std::string why;
+  SwitchRate(talker, normal, why);
+  talker.SetRateNote("");
+}
+
+int FastBaudSetting() { return GetProfileIntInRange("Comm", "Fast Baud", 0, 0, 4000000); }
+
+int SwitchRate(CTalker& talker, int rate, std::string& why) {
+  CLink& link = talker.Link();
+  const int oldRate = link.OpenRate();
+  if (!talker.ExtensionKnown() || (talker.Extension().caps & xproto::kCapRateSwitch) == 0) {
+    why = "the talker has no rate switch";
+    return 0;
+  }
+  if (rate == oldRate) {
+    why = "the port runs at " + std::to_string(rate) + " baud already";
+    return 0;
+  }
+  uint8_t current = 0;
+  if (!talker.ReadTargetByte(xproto::kBaudRegister, current)) {
+    why = "the talker did not answer";
+    return -1;
+  }
+  const int value = BaudValueFor(rate, oldRate, current);
+  if (value < 0) {
+    why = "the controller's SCI cannot make " + std::to_string(rate) + " baud from its clock";
+    return 0;
+  }
+  const uint8_t v = static_cast<uint8_t>(value);
+  const uint8_t request[2] = {xproto::CMD_XRATE, v};
+  link.Queue().Clear();
+  talker.CountCommand();
+  if (!link.WriteBytes(request, sizeof request)) {
+    talker.NoteFault(Outcome::LinkLost);
+    why = "the line went away";
+    return -1;
+  }
+  uint8_t complement = 0, echo = 0;
+  const bool asked = ReceiveWithin(link, complement, kSilenceMs) && complement == static_cast<uint8_t>(~request[0]) &&
+                     ReceiveWithin(link, echo, kSilenceMs) && echo == v;
+  bool heard = false;
+  if (!asked) {
+    why = "the talker did not take the rate switch";
+  } else if (!link.SetRate(rate)) {
+    why = "the port refused " + std::to_string(rate) + " baud";
+  } else {
+    // The talker runs at the new rate once our value's echo has gone out.
+    const uint8_t probe = static_cast<uint8_t>(~v);
+    uint8_t answer = 0;
+    if (link.WriteBytes(&probe, 1) && ReceiveWithin(link, answer, kRateAnswerMs) && answer == probe)
+      heard = link.WriteBytes(&v, 1);
+    if (heard && SignatureAnswers(talker)) return 1;
+    why = heard ? "the signature did not read back at " + std::to_string(rate) + " baud"
+                : "no answer at " + std::to_string(rate) + " baud";
+    link.SetRate(oldRate);
+  }
+  if (!link.Connected()) {
+    talker.NoteFault(Outcome::LinkLost);
+    return -1;
+  }
+  // Both back at the old rate: the talker goes back by itself when a byte
+  // at the new rate did not come as expected.
+  link.SleepMs(kRateSettleMs);
+  Settle(link);
+  if (SignatureAnswers(talker)) return 0;
+  talker.NoteFault(Outcome::NoTalker);
+  why += "; the talker no longer answers";
+  return -1;
 }

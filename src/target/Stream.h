@@ -27,6 +27,7 @@ constexpr uint8_t kVersion = 1;
 // Capability bits of the signature block.
 constexpr uint8_t kCapBlockRead = 0x01;
 constexpr uint8_t kCapBlockWrite = 0x02;
+constexpr uint8_t kCapRateSwitch = 0x04;
 // Block read: count (0 = 256), address high, address low; the answer is the
 // complement, the bytes, then the CRC-16 of the three header bytes and the bytes.
 constexpr uint8_t CMD_XREAD = 0x23;
@@ -48,6 +49,14 @@ enum class BlockKind : uint8_t {
 constexpr uint8_t kWriteOk = 0;
 constexpr uint8_t kWriteCrcBad = 1;  // the frame was spoiled: nothing was written
 constexpr uint8_t kWriteFailed = 2;  // the SST page did not write or read back
+// Rate switch: the command byte, answered with its complement; the BAUD
+// register value v, echoed at the old rate, after which the talker's SCI
+// runs at v.  At the new rate: the host sends ~v, the talker answers ~v, the
+// host confirms with v.  A wrong byte or a quarter of a second without one
+// puts the talker back at its old rate.
+constexpr uint8_t CMD_XRATE = 0x25;
+// Where the SCI's BAUD register is (registers at 0x1000, as out of reset).
+constexpr unsigned kBaudRegister = 0x102B;
 }  // namespace xproto
 
 // CRC-16 with the polynomial 0x1021, most significant bit first, starting at
@@ -109,6 +118,26 @@ int StreamWriteRange(CTalker& talker, unsigned first, unsigned countMinusOne, xp
                      const std::function<uint8_t(unsigned)>& source,
                      const std::function<bool(unsigned)>& skip = std::function<bool(unsigned)>(),
                      const std::function<void(unsigned)>& done = std::function<void(unsigned)>());
+
+// The BAUD register value that makes `rate` on an SCI that runs at
+// `normalRate` with the value `normalValue` (SCP1:SCP0 prescaler 1, 3, 4 or
+// 13, SCR divider 1 to 128): the nearest rate within 2.5 %; -1 when none is.
+int BaudValueFor(int rate, int normalRate, uint8_t normalValue);
+
+// The rate the user wants after a download ("Comm", "Fast Baud"; 0: none).
+int FastBaudSetting();
+
+// Moves our talker and the port to `rate` with the rate switch, and proves
+// the new rate with a checked read of the signature block.  1 when both run
+// at `rate`; 0 when both stay at (or came back to) the rate they had, with
+// the reason in `why`; -1 when the talker no longer answers at either rate
+// (the fault is noted: boot it again).
+int SwitchRate(CTalker& talker, int rate, std::string& why);
+
+// Before the port is let go or another run of the program takes over: a
+// talker moved to a faster rate goes back to the normal one, where the next
+// connection looks for it.  Nothing happens when the rate was not switched.
+void ReturnToNormalRate(CTalker& talker);
 
 // The read every data-moving operation uses: checked blocks when the
 // extension is in use, the standard read otherwise.

@@ -87,7 +87,12 @@ class CTalker {
   void ForgetExtension() {
     m_extension = TalkerExtension();
     m_extensionKnown = false;
+    m_rateNote.clear();
   }
+  // What became of the rate switch after the download: "at 125000 baud", or
+  // why the normal rate stayed; empty when none was asked for.
+  const std::string& RateNote() const { return m_rateNote; }
+  void SetRateNote(const std::string& note) { m_rateNote = note; }
 
   // ---- stopping ----
   // A command boundary: true (with the fault Outcome::Interrupted) when the
@@ -122,4 +127,5 @@ class CTalker {
   unsigned m_openSeen = 0;       // the link's opening they were counted in
   TalkerExtension m_extension;
   bool m_extensionKnown = false;
+  std::string m_rateNote;
 };

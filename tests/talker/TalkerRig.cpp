@@ -77,7 +77,23 @@ void TalkerRig::Start(const Board& board) {
   options.chip = board.chip;
   options.chipEraseMs = board.eraseMs;
   options.crystalHz = board.crystalHz;
-  auto owned = std::make_unique<CCpuDevice>(options);
+  // An adapter that makes another rate than the one asked for.
+  class MappedRateDevice : public CCpuDevice {
+   public:
+    MappedRateDevice(const hc11::MachineOptions& o, std::function<int(int)> map)
+        : CCpuDevice(o), m_map(std::move(map)) {}
+    bool SetCommState(const CommState& state) override {
+      CommState made = state;
+      made.baudRate = m_map(state.baudRate);
+      return CCpuDevice::SetCommState(made);
+    }
+
+   private:
+    std::function<int(int)> m_map;
+  };
+  std::unique_ptr<CCpuDevice> owned = board.adapterRate
+                                          ? std::make_unique<MappedRateDevice>(options, board.adapterRate)
+                                          : std::make_unique<CCpuDevice>(options);
   device = owned.get();
   store.WriteProfileString("Comm", "Device 1", CCpuDevice::kDefaultName);
   store.WriteProfileInt("Comm", "BSB", board.bootBaud);

@@ -33,6 +33,10 @@ struct RigBoard {
   // download: the download then takes a sixth of the line time.
   int bootBaud = 7812;
   int normalBaud = 9600;
+  // The rate the host's adapter really makes when asked for one (an
+  // adapter whose divider cannot make every rate); empty: the one asked.
+  // 0 or less: the adapter refuses it.
+  std::function<int(int)> adapterRate;
 };
 
 class TalkerRig : public ::testing::Test {
