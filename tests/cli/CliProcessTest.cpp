@@ -509,6 +509,28 @@ TEST_F(CliProcessTest, FlashOptionsReachTheAddressRangeAndLoadOffsetDialogs) {
   EXPECT_TRUE(Contains(devices.out, "port 1: " + sim.device + "  (selected)")) << devices.out;
 }
 
+// Over the pseudo-terminal: one run moves our talker and the port to
+// 125000 baud and flashes there; the talker is back at the normal rate for
+// the next run, which opens the port there.
+TEST_F(CliProcessTest, FastBaudRunLeavesTheTalkerAtTheNormalRate) {
+  if (!OnCpu()) GTEST_SKIP() << "only our talker has the rate switch";
+  SimProcess sim({});
+  ASSERT_FALSE(sim.device.empty());
+  const std::map<unsigned, std::vector<uint8_t>> blocks = {{0x8000, Pattern(0x900, 12)}};
+  fs::path program = m_dir / "fast.s19";
+  WriteProgram(program, blocks);
+  Result fast = RunCli(With(sim, {"--talker", m_loader.string(), "--no-reset-prompt", "--bootload", "--fast-baud",
+                                  "125000", "--verbose", "--yes", "flash", program.string()}));
+  ASSERT_EQ(fast.status, 0) << fast.err;
+  EXPECT_TRUE(Contains(fast.err, "extended protocol (checked blocks), at 125000 baud")) << fast.err;
+  EXPECT_TRUE(Contains(fast.err, "Memory written correctly")) << fast.err;
+  std::vector<uint8_t> chip = sim.Flash(m_dir);
+  ASSERT_EQ(chip.size(), 0x10000u);
+  for (size_t i = 0; i < 0x900; ++i) ASSERT_EQ(chip[0x8000 + i], blocks.at(0x8000)[i]) << i;
+  Result verify = RunCli(With(sim, {"verify", program.string()}));
+  EXPECT_EQ(verify.status, 0) << verify.out << verify.err;
+}
+
 TEST_F(CliProcessTest, BlockChipNeedsNoEraseAndIsNamed) {
   SimProcess sim({"--chip", "block"});
   BootLoad(sim);
@@ -528,15 +550,16 @@ TEST_F(CliProcessTest, BlockChipNeedsNoEraseAndIsNamed) {
 
   // The wire trace shows what went each way: one RAM byte is the header,
   // count and address, and the byte; the talker answers the complement and
-  // the echo.
-  Result traced = RunCli(With(sim, {"--verbose", "write-ram", "100", "2"}));
+  // the echo.  The byte goes where a talker keeps no code (our talker's
+  // page buffer), so the talker still runs for the read-back.
+  Result traced = RunCli(With(sim, {"--verbose", "write-ram", "3a0", "2"}));
   ASSERT_EQ(traced.status, 0) << traced.err;
   std::string sent, received;
   for (size_t at = 0, nl; (nl = traced.err.find('\n', at)) != std::string::npos; at = nl + 1) {
     if (traced.err.compare(at, 3, "tx ") == 0) sent += traced.err.substr(at + 2, nl - at - 2);
     if (traced.err.compare(at, 3, "rx ") == 0) received += traced.err.substr(at + 2, nl - at - 2);
   }
-  EXPECT_EQ(sent.rfind(" 41 01 01 00 02", 0), 0u) << traced.err;
+  EXPECT_EQ(sent.rfind(" 41 01 03 a0 02", 0), 0u) << traced.err;
   EXPECT_EQ(received.rfind(" be 02", 0), 0u) << traced.err;
 }
 
