@@ -188,8 +188,10 @@ std::vector<DialogField> CAddressRangeDlg::Fields() {
   if (m_purpose == Purpose::Flash) {
     fields.push_back(CheckField(IDC_WRITE_ALL_RANGE, "Write All Range", "writeall", &m_bWriteAllRange));
     fields.push_back(CheckField(IDC_VERIFY, "Verify after writing", "writeall", &m_bVerify));
+    if (m_checkedBlocks) fields.push_back(LabelField(IDC_CHECKED_NOTE, "Checked blocks: verified as written", "writeall"));
   } else {
     fields.push_back(CheckField(IDC_READ_TWICE, "Read twice and compare", "check", &m_bReadTwice));
+    if (m_checkedBlocks) fields.push_back(LabelField(IDC_CHECKED_NOTE, "Checked blocks: one CRC-checked read", "check"));
   }
   return fields;
 }
@@ -201,12 +203,12 @@ std::vector<int> CAddressRangeDlg::DrawingOrder() {
       return {IDC_START, IDC_FINISH};
     case Purpose::ReadBack:
       return {IDC_START,         IDC_FINISH,        IDC_EXCLUDE_ACTIVE, IDC_EXCLUDE_START,
-              IDC_EXCLUDE_END,   IDC_READ_TWICE,    IDC_ENABLE_EEPROM,  IDC_EEPROM_START};
+              IDC_EXCLUDE_END,   IDC_READ_TWICE,    IDC_CHECKED_NOTE,   IDC_ENABLE_EEPROM,  IDC_EEPROM_START};
     case Purpose::Flash:
       break;
   }
   return {IDC_START,          IDC_FINISH,         IDC_EXCLUDE_ACTIVE, IDC_EXCLUDE_START,   IDC_EXCLUDE_END,
-          IDC_CONFIG_ENABLED, IDC_CONFIG_VALUE,   IDC_WRITE_ALL_RANGE, IDC_VERIFY,         IDC_ENABLE_EEPROM,
+          IDC_CONFIG_ENABLED, IDC_CONFIG_VALUE,   IDC_WRITE_ALL_RANGE, IDC_VERIFY,         IDC_CHECKED_NOTE,  IDC_ENABLE_EEPROM,
           IDC_EEPROM_START,   IDC_EEPROM_LENGTH};
 }
 

@@ -28,6 +28,7 @@ class CAddressRangeDlg : public CDialogModel {
     IDC_WRITE_ALL_RANGE = 1043,
     IDC_VERIFY = 1044,
     IDC_READ_TWICE = 1045,
+    IDC_CHECKED_NOTE = 1046,
   };
 
   // What the dialog is asked for.
@@ -84,6 +85,9 @@ class CAddressRangeDlg : public CDialogModel {
   int m_bWriteAllRange = 0;
   int m_bVerify = 1;     // read what was written back and compare
   int m_bReadTwice = 1;  // read everything twice and compare
+  // The talker is spoken to in checked blocks: a line under the check box
+  // says that verifying (reading twice) then costs no extra pass.
+  bool m_checkedBlocks = false;
 
  private:
   Purpose m_purpose;

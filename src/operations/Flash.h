@@ -53,7 +53,10 @@ struct FlashJob {
 // (a) Loads the program file and, unless `quick`, runs the Address Range
 // dialog.  1 with `job` filled; 0 when the user stopped it or no file was
 // loaded (`result` says which).
-int GatherFlashJob(bool eepromChip, bool quick, FlashJob& job, OpResult* result = nullptr);
+// With `talker`, the dialog says when its checked block writes make
+// verifying free.
+int GatherFlashJob(bool eepromChip, bool quick, FlashJob& job, OpResult* result = nullptr,
+                   const CTalker* talker = nullptr);
 // (b) Boot-loads when needed, then writes CONFIG, the EEPROM window and the
 // flash passes, with the program's status texts.  1 once it went through the
 // writing steps, whatever their outcome; 0 when it could not start.

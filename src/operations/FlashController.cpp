@@ -123,7 +123,7 @@ std::string FlashOptionsProblem(const FlashOptions& o) {
   return problem;
 }
 
-int GatherFlashJob(bool eepromChip, bool quick, FlashJob& job, OpResult* out) {
+int GatherFlashJob(bool eepromChip, bool quick, FlashJob& job, OpResult* out, const CTalker* talker) {
   OpResult scratch;
   OpResult& result = out ? *out : scratch;
   result = OpResult();
@@ -149,6 +149,7 @@ int GatherFlashJob(bool eepromChip, bool quick, FlashJob& job, OpResult* out) {
   }
 
   CAddressRangeDlg dlg;
+  dlg.m_checkedBlocks = talker && CheckedBlocksKnown(*talker, xproto::kCapBlockRead | xproto::kCapBlockWrite);
   dlg.SetStart(job.image.m_lowest);
   dlg.SetFinish(job.image.m_highest);
   if (!quick && dlg.DoModal() != IDOK) {
@@ -296,7 +297,7 @@ int FlashController(CTalker& talker, bool eepromChip, bool quick, OpResult* out)
   // controller that is not there.
   if (!RequireTalker(talker, quick, result)) return 0;
   FlashJob job;
-  if (!GatherFlashJob(eepromChip, quick, job, &result)) return 0;
+  if (!GatherFlashJob(eepromChip, quick, job, &result, &talker)) return 0;
   // Nothing asks which file QuickFlash takes: it says so itself.
   if (quick) SetStatusText("QuickFlash " + job.fileName);
   return ExecuteFlash(talker, job, &result);

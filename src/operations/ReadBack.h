@@ -37,7 +37,9 @@ struct ReadBackJob {
 
 // (a) The Address Range dialog; the image is pre-filled with ff.  0 when the
 // user cancelled or the range names nothing.
-int GatherReadBack(ReadBackJob& job, OpResult* result = nullptr);
+// With `talker`, the dialog says when its checked block reads make reading
+// twice free.
+int GatherReadBack(ReadBackJob& job, OpResult* result = nullptr, const CTalker* talker = nullptr);
 // (b) Boot-loads when needed, maps the EEPROM, reads the passes into the
 // job's image.  1 when every pass was read; `result` says what failed.
 int ExecuteReadBack(CTalker& talker, ReadBackJob& job, OpResult* result = nullptr);

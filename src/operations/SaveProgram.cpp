@@ -15,6 +15,7 @@
 #include "shell/Shell.h"
 #include "target/BootLoad.h"
 #include "target/Eeprom.h"
+#include "target/Stream.h"
 #include "target/Talker.h"
 
 ReadBackOptions ReadBackOptionsFromDialog(const CAddressRangeDlg& dlg) {
@@ -30,7 +31,7 @@ ReadBackOptions ReadBackOptionsFromDialog(const CAddressRangeDlg& dlg) {
   return o;
 }
 
-int GatherReadBack(ReadBackJob& job, OpResult* out) {
+int GatherReadBack(ReadBackJob& job, OpResult* out, const CTalker* talker) {
   OpResult scratch;
   OpResult& result = out ? *out : scratch;
   result = OpResult();
@@ -42,6 +43,7 @@ int GatherReadBack(ReadBackJob& job, OpResult* out) {
   image.ClearWritten();
 
   CAddressRangeDlg dlg(CAddressRangeDlg::Purpose::ReadBack);
+  dlg.m_checkedBlocks = talker && CheckedBlocksKnown(*talker);
   if (image.m_lowest > image.m_highest) {
     dlg.SetFinish(0xFFFF);
     dlg.SetStart(0);
@@ -175,7 +177,7 @@ int SaveProgram(CTalker& talker, OpResult* out) {
   OpResult& result = out ? *out : scratch;
   if (!RequireTalker(talker, false, result)) return 0;
   ReadBackJob job;
-  if (!GatherReadBack(job, &result)) return 0;
+  if (!GatherReadBack(job, &result, &talker)) return 0;
   ExecuteReadBack(talker, job, &result);
   if (!job.started) return 0;
   return SaveReadBack(job, std::string(), result);

@@ -225,6 +225,11 @@ std::string ProtocolModeText(const CTalker& talker) {
   return "extended protocol (checked blocks)" + (talker.RateNote().empty() ? "" : ", " + talker.RateNote());
 }
 
+bool CheckedBlocksKnown(const CTalker& talker, uint8_t caps) {
+  return !StandardProtocolForced() && talker.ExtensionKnown() && talker.Extension().present &&
+         (talker.Extension().caps & caps) == caps;
+}
+
 std::string ProtocolModeShort(const CTalker& talker) {
   if (StandardProtocolForced()) return "standard (chosen)";
   if (!talker.ExtensionKnown()) return "";

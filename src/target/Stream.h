@@ -89,6 +89,9 @@ uint16_t BlockWriteAnswerCrc(const uint8_t* data, size_t n);
 bool UseExtension(CTalker& talker);
 // The user's choice, from the settings store.
 bool StandardProtocolForced();
+// What is known without asking the talker: it will be spoken to in checked
+// blocks, and (with `caps`) offers those capabilities too.
+bool CheckedBlocksKnown(const CTalker& talker, uint8_t caps = xproto::kCapBlockRead);
 // "extended protocol" / "standard protocol" for the status bar and the
 // command line, from what is known without asking the talker.
 std::string ProtocolModeText(const CTalker& talker);

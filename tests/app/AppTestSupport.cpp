@@ -1,9 +1,11 @@
 #include "AppTestSupport.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
 #include <memory>
 
 
@@ -48,6 +50,13 @@ void Pump(int ms) {
   while (clock.elapsed() < ms) {
     QApplication::processEvents(QEventLoop::AllEvents, 10);
   }
+}
+
+void SaveWindowIfAsked(QWidget* window, const char* name) {
+  const char* dir = std::getenv("KESTON_SCREENSHOT_DIR");
+  if (!dir || !*dir) return;
+  QDir().mkpath(dir);
+  window->grab().save(QString(dir) + "/" + name + ".png");
 }
 
 void DesktopTest::SetUp() {}

@@ -22,6 +22,8 @@ void OnNextMessageBox(std::function<void(QWidget*)> act);
 void CancelModalWatchers();
 // Lets queued calls and repaints run for a while.
 void Pump(int ms = 50);
+// With KESTON_SCREENSHOT_DIR set, the whole window as a PNG there.
+void SaveWindowIfAsked(QWidget* window, const char* name);
 
 class DesktopTest : public ::testing::Test {
  protected:

@@ -134,6 +134,28 @@ TEST_F(SettingsDialogTest, OpensWithTheCurrentSettingsAndListsInOrder) {
   EXPECT_EQ(1920, app->View()->Link().m_settings.normalBaud);
 }
 
+// The rate our talker is moved to after a download: shown as stored,
+// refused when it is no rate, stored as typed.
+TEST_F(SettingsDialogTest, FastBaudIsShownRefusedAndStored) {
+  store.WriteProfileInt("Comm", "Fast Baud", 125000);
+  Start();
+  std::string shown, refusal;
+  OnNextModal([&](QWidget* w) {
+    auto* form = qobject_cast<DialogForm*>(w);
+    ASSERT_NE(nullptr, form);
+    shown = Edit(form, D::IDC_FAST_BAUD)->text().toStdString();
+    SaveWindowIfAsked(form, "settings-fast-baud");
+    Edit(form, D::IDC_FAST_BAUD)->setText("fast");
+    refusal = PressOkExpectingRefusal(form, D::IDC_FAST_BAUD);
+    Edit(form, D::IDC_FAST_BAUD)->setText("62500");
+    OkButton(form)->click();
+  });
+  window->RunCommand(ID_SETTINGS);
+  EXPECT_EQ("125000", shown);
+  EXPECT_EQ("Please enter a positive integer between 0 and 4000000.", refusal);
+  EXPECT_EQ(62500, store.GetProfileInt("Comm", "Fast Baud", 0));
+}
+
 TEST_F(SettingsDialogTest, RefusesOutOfRangeValuesAndKeepsTheDialogOpen) {
   Start();
   const int writesBefore = store.Writes();

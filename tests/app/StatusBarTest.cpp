@@ -135,14 +135,6 @@ TEST_F(StatusBarTest, ProgramTextsReplaceHoverPromptsWhichEndWhenThePointerLeave
   EXPECT_EQ("Flash Succeeded", Message());
 }
 
-// With KESTON_SCREENSHOT_DIR set, the whole window as a PNG there.
-void SaveWindowIfAsked(QWidget* window, const char* name) {
-  const char* dir = std::getenv("KESTON_SCREENSHOT_DIR");
-  if (!dir || !*dir) return;
-  QDir().mkpath(dir);
-  window->grab().save(QString(dir) + "/" + name + ".png");
-}
-
 TEST_F(StatusBarTest, EraseReportsItsResultWithThePointerOnTheToolbar) {
   Start();
   BoxAnswerer boxes;
@@ -313,7 +305,9 @@ TEST_F(StatusBarTest, DisconnectFromAPaneEndsAnExchangeThatHangs) {
 }
 
 // Our talker announces its checked blocks: once it runs on the emulated
-// controller, the connection field says the extended protocol is in use.
+// controller, the connection field says the extended protocol is in use and
+// at which rate after the rate switch, and the Address Range dialog says
+// that the second read costs nothing.
 TEST_F(DesktopTest, ConnectionFieldNamesOurTalkersCheckedBlocks) {
   SimOptions options;
   options.cpu = true;
@@ -322,6 +316,7 @@ TEST_F(DesktopTest, ConnectionFieldNamesOurTalkersCheckedBlocks) {
   store.WriteProfileString("Comm", "Device 1", controller.SlavePath());
   store.WriteProfileInt("Comm", "BSB", 1200);
   store.WriteProfileInt("Comm", "Normal Baud", 9600);
+  store.WriteProfileInt("Comm", "Fast Baud", 125000);
   store.WriteProfileString("file", "BOOT PATH", std::string(KESTON_TALKER_DIR) + "/");
   store.WriteProfileString("file", "BOOT NAME", "talker.s19");
   ForgetBootFileChoice();
@@ -330,10 +325,24 @@ TEST_F(DesktopTest, ConnectionFieldNamesOurTalkersCheckedBlocks) {
   window->RunCommand(ID_BOOT_LOAD);
   ASSERT_TRUE(app->View()->Link().BootMode()) << window->MessagePane()->text().toStdString();
   const std::string field = window->ConnectionField()->text().toStdString();
-  EXPECT_NE(std::string::npos, field.find("Talker running, checked")) << field;
+  EXPECT_NE(std::string::npos, field.find("125000 baud: Talker running, checked")) << field;
   const std::string tip = window->ConnectionField()->toolTip().toStdString();
-  EXPECT_NE(std::string::npos, tip.find("extended protocol (checked blocks)")) << tip;
+  EXPECT_NE(std::string::npos, tip.find("extended protocol (checked blocks), at 125000 baud")) << tip;
   SaveWindowIfAsked(window, "talker-checked-blocks");
-  app->View()->Link().ClosePort();
+  EXPECT_EQ(controller.ListeningBaud(), 125000);
+
+  QString note;
+  OnNextModal([&](QWidget* dialog) {
+    for (QLabel* label : dialog->findChildren<QLabel*>())
+      if (label->text().startsWith("Checked blocks")) note = label->text();
+    SaveWindowIfAsked(dialog, "address-range-checked");
+    QTest::keyClick(dialog, Qt::Key_Escape);
+  });
+  window->RunCommand(ID_SAVE_PROGRAM);
+  EXPECT_EQ(note.toStdString(), "Checked blocks: one CRC-checked read");
+
+  // Disconnect sends the talker back to the normal rate first.
+  app->View()->OnDisconnect();
+  EXPECT_EQ(controller.ListeningBaud(), 9615);
   ForgetBootFileChoice();
 }

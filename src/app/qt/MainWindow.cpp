@@ -480,7 +480,9 @@ void MainWindow::RefreshConnection(bool clearStale) {
   now.bootMode = now.connected && link.BootMode();
   now.logging = m_view.IsCommLogOpen();
   now.port = link.m_settings.port;
-  now.rate = link.m_settings.normalBaud;
+  // The rate the port runs at: the bootstrap rate during a download, a
+  // faster one after our talker's rate switch; the setting while closed.
+  now.rate = now.connected && link.OpenRate() > 0 ? link.OpenRate() : link.m_settings.normalBaud;
   if (now.bootMode) now.protocol = ProtocolModeShort(m_view.Talker());
   if (now == m_linkShown) return;
   const bool changed = now.connected != m_linkShown.connected || now.bootMode != m_linkShown.bootMode;
