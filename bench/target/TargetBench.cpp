@@ -3,7 +3,11 @@
 //   paced at 115,200 baud: a 64 KB WriteFlash against two bounds, the
 //   line's (every byte of the busier direction, ten bits each) and the
 //   lock-step loop's (three character times per two data bytes, plus the
-//   commands), beside the ideal host (one thread, no queue) on the same rig.
+//   commands), beside the ideal host (one thread, no queue) on the same rig;
+//   paced, our talker on the emulated MC68HC11F1 moved to 125,000 baud by
+//   its rate switch, behind a 1 ms adapter: the 61,184 bytes above the
+//   RAM, registers and EEPROM flashed (checked blocks, verified as they are
+//   written) and read back.
 // Prints figures; never fails on timing.
 #include <algorithm>
 #include <chrono>
@@ -22,7 +26,9 @@
 #include "sim/VirtualController.h"
 #include "target/BootLoad.h"
 #include "target/FlashChip.h"
+#include "target/Stream.h"
 #include "target/Talker.h"
+#include "operations/Checks.h"
 
 namespace {
 
@@ -139,9 +145,11 @@ int main() {
   const double lineBound = LineBoundSeconds(hostBytes, targetBytes, baud);
   const double lockStepBound = LockStepFlashBound(0, 0xFFFF, baud);
   std::fprintf(stderr,
-               "paced %d WriteFlash   64 KB: %7.3f s (result %d, %zu bytes out, %zu back)\n"
+               "paced %d WriteFlash   64 KB: %7.3f s (result %d%s%s at 0x%04x, %zu bytes out, %zu back)\n"
                "    line bound %.3f s (ratio %.3f), lock-step bound %.3f s (ratio %.3f)\n",
-               baud, t, result, hostBytes, targetBytes, lineBound, t / lineBound, lockStepBound, t / lockStepBound);
+               baud, t, result, result ? "" : ": ", result ? "" : OutcomeName(rig.view->Talker().FaultOutcome()),
+               rig.view->Talker().FaultAddress(), hostBytes, targetBytes, lineBound, t / lineBound, lockStepBound,
+               t / lockStepBound);
 
   // The part of the time the host itself took: from the moment the echo the
   // host was waiting for reached its side of the line to the moment the
@@ -173,6 +181,53 @@ int main() {
                  window == IdealWindow::Sliding ? "sliding window" : "lock-step pairs", run.seconds,
                  run.ok ? "" : " (answers missing)", run.hostBytes, run.targetBytes, run.mismatches,
                  run.seconds / lineBound, run.seconds / lockStepBound);
+  }
+
+  rig.view.reset();
+
+  // Our talker at E/16 after its rate switch, paced, with a 1 ms adapter.
+  {
+    SimOptions cpu;
+    cpu.cpu = true;
+    cpu.pace = true;
+    cpu.bootstrapBaud = 7812;  // the boot ROM's E/256 after a 0xFF start byte
+    cpu.normalBaud = 9600;
+    cpu.adapterLatencyMs = 1;
+    const int fast = 125000;
+    store.WriteProfileString("file", "BOOT PATH", std::string(KESTON_TALKER_DIR) + "/");
+    store.WriteProfileString("file", "BOOT NAME", "talker.s19");
+    store.WriteProfileInt("Comm", "Fast Baud", fast);
+    ForgetBootFileChoice();
+    if (!Connect(rig, store, cpu) || rig.view->Link().OpenRate() != fast) {
+      std::fprintf(stderr, "our talker: boot load or rate switch failed (%s)\n",
+                   rig.view ? rig.view->Talker().RateNote().c_str() : "");
+    } else {
+      CTalker& talker = rig.view->Talker();
+      const unsigned first = 0x1100, last = 0xFFFF;
+      // The traces keep only the latest bytes: the counts since Start are taken.
+      size_t out0 = 0, back0 = 0, out1 = 0, back1 = 0;
+      rig.sim->TrafficCounts(out0, back0);
+      t = Seconds([&] { return WriteFlash(talker, first, image, last - first, true); }, result);
+      rig.sim->TrafficCounts(out1, back1);
+      const double writeBound = LineBoundSeconds(out1 - out0, back1 - back0, fast);
+      std::fprintf(stderr,
+                   "paced %d, our talker, 1 ms adapter: flash and check %u bytes: %7.3f s (result %d), line bound "
+                   "%.3f s (ratio %.3f)\n",
+                   fast, last - first + 1, t, result, writeBound, t / writeBound);
+      CProgrammer readBack;
+      OpResult r;
+      rig.sim->TrafficCounts(out1, back1);
+      t = Seconds([&] { return ReadTrusted(talker, first, last, readBack, true, r); }, result);
+      int wrong = 0;
+      for (unsigned a = first; a <= last; ++a) wrong += readBack.GetImageByte(a) != image.GetImageByte(a);
+      rig.sim->TrafficCounts(out0, back0);
+      const double readBound = LineBoundSeconds(out0 - out1, back0 - back1, fast);
+      std::fprintf(stderr,
+                   "    read back (read twice: one checked pass): %7.3f s (result %d, %d bytes differ), line bound "
+                   "%.3f s (ratio %.3f)\n",
+                   t, result, wrong, readBound, t / readBound);
+      ReturnToNormalRate(talker);
+    }
   }
 
   rig.view.reset();
