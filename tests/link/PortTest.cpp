@@ -113,6 +113,45 @@ TEST_F(LinkTest, OpenSetsTheLineAsConfiguredAndCloseReleasesIt) {
   EXPECT_TRUE(CommErrors().empty());
 }
 
+// A rate change on an open port (our talker's rate switch): the line takes
+// the new rate, the framing and the connection stay, bytes keep flowing both
+// ways while the receive thread runs, and a closed port refuses.
+TEST_F(LinkTest, SetRateMovesAnOpenLineWithoutReopeningIt) {
+  CLink& link = view->Link();
+  EXPECT_FALSE(link.SetRate(125000));
+  link.m_settings.rtsCtsFlow = true;
+  ASSERT_TRUE(view->OpenPort());
+  const unsigned opened = link.OpenCount();
+  ASSERT_TRUE(pty.WriteAll({0x11, 0x22}));
+  ASSERT_TRUE(WaitUntil([&] { return link.Queue().Count() == 2; }));
+  ASSERT_TRUE(link.SetRate(125000));
+  EXPECT_EQ(link.OpenRate(), 125000);
+  EXPECT_EQ(link.OpenCount(), opened);
+  EXPECT_TRUE(link.Connected() && link.RxThreadRunning());
+  LineSettings line;
+  ASSERT_TRUE(pty.ReadLine(line));
+  EXPECT_EQ(line.baud, 125000u);
+  EXPECT_TRUE(line.rtsCts);
+  EXPECT_EQ(line.dataBits, 8);
+  EXPECT_EQ(link.Device().GetCommTimeouts().readTotalTimeoutMultiplier, 0u);
+  EXPECT_EQ(link.Device().GetCommTimeouts().writeTotalTimeoutConstant, 1000u);
+  ASSERT_TRUE(pty.WriteAll({0x33}));
+  ASSERT_TRUE(WaitUntil([&] { return link.Queue().Count() == 3; }));
+  EXPECT_EQ(TakeQueue(), (std::vector<uint8_t>{0x11, 0x22, 0x33}));
+  const uint8_t out[2] = {0x44, 0x55};
+  ASSERT_TRUE(link.WriteBytes(out, 2));
+  EXPECT_EQ(pty.ReadBytes(2, 2000), (std::vector<uint8_t>{0x44, 0x55}));
+  ASSERT_TRUE(link.SetRate(9600));
+  ASSERT_TRUE(pty.ReadLine(line));
+  EXPECT_EQ(line.baud, 9600u);
+  EXPECT_EQ(link.Device().GetCommTimeouts().readTotalTimeoutMultiplier, 4u);
+  EXPECT_FALSE(link.SetRate(0));
+  EXPECT_EQ(link.OpenRate(), 9600);
+  view->ClosePort();
+  EXPECT_FALSE(link.SetRate(9600));
+  EXPECT_TRUE(CommErrors().empty());
+}
+
 TEST_F(LinkTest, EveryRateAndFramingReachesTheLine) {
   struct Case {
     int baud, dataBits, parity, stopBits;
