@@ -245,8 +245,14 @@ void CCpuDevice::Collect() {
       f.heard = Noise(f.heard);
       if (targetNoise) f.heard = targetNoise(m_targetLog.size(), f.heard);
       if (!RatesMatch(sciBaud, m_hostBaud)) f.heard = SimGarbleByte(f.heard, sciBaud, m_hostBaud);
-      // A closed port hears nothing.
+      // A closed port hears nothing, nor does one whose byte was lost.
       f.delivered = m_open && !m_hungUp;
+      if (m_dropTargetCount > 0 && m_dropTargetAfter > 0) {
+        --m_dropTargetAfter;
+      } else if (m_dropTargetCount > 0) {
+        --m_dropTargetCount;
+        f.delivered = false;
+      }
       if (f.delivered) {
         if (m_latencyCycles == 0) {
           m_out.push_back(f.heard);

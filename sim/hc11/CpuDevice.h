@@ -87,7 +87,7 @@ class CCpuDevice : public CSerialDevice {
   struct TargetFrame {
     uint8_t byte;    // as the SCI sent it
     uint8_t heard;   // as the host's UART made it out (faults, a rate mismatch)
-    bool delivered;  // reached an open port
+    bool delivered;  // reached an open port (not lost on the line)
     uint64_t end;    // machine cycle at the end of its stop bit
   };
   const std::vector<HostFrame>& HostLog() const { return m_hostLog; }
@@ -106,6 +106,12 @@ class CCpuDevice : public CSerialDevice {
   void DropHostBytes(int count, int after = 0) {
     m_dropCount = count;
     m_dropAfter = after;
+  }
+  // The talker's bytes after the next `after` ones are lost on their way to
+  // the host, `count` of them (a receiver that missed a start bit).
+  void DropTargetBytes(int count, int after = 0) {
+    m_dropTargetCount = count;
+    m_dropTargetAfter = after;
   }
   // The nth byte from now in that direction (1 = the next) has `mask` flipped.
   void SpoilHostByte(int nth, uint8_t mask);
@@ -167,6 +173,7 @@ class CCpuDevice : public CSerialDevice {
   std::vector<hc11::Sci::Received> m_sciReceived;
   int m_tagBase = 0;  // SCI tag of HostLog's first entry
   int m_dropCount = 0, m_dropAfter = 0;
+  int m_dropTargetCount = 0, m_dropTargetAfter = 0;
   int m_spoilHostAt = 0, m_spoilTargetAt = 0;
   uint8_t m_spoilHostMask = 0, m_spoilTargetMask = 0;
   double m_noiseRate = 0;

@@ -75,85 +75,152 @@ int ReadOneBlock(CTalker& talker, unsigned address, unsigned count, std::vector<
   return 1;
 }
 
-// The longest a block write's answer may take after the frame has gone out:
-// the frame's own line time at the slowest rate the program opens, and 128
-// EEPROM cells at two 10 ms pulses each, with room to spare.
-constexpr int kWriteAnswerMs = 6000;
+// Before a block is read again: a header byte lost on the way leaves the
+// talker waiting for it, and it would take the next header's command byte
+// for it and the rest for commands (an address byte can be one of its
+// writes).  Three zeros complete any header it still waits for, which only
+// makes it read, and are unknown commands otherwise; what it answers is let
+// in and thrown away.
+void CompleteReadHeader(CLink& link) {
+  const uint8_t zeros[3] = {};
+  if (link.WriteBytes(zeros, sizeof zeros)) Settle(link);
+}
+
+// What a block write's answer may take once the frame is on the line: a
+// flash or memory block is written and read back in tens of milliseconds
+// even at the slowest E clock the talker is built for; an EEPROM block may
+// need 128 cells of two 10 ms pulses.  Both with room to spare.
+constexpr int kBlockWorkMs = 1000;
+constexpr int kEepromWorkMs = 6000;
+
+int WorkMs(xproto::BlockKind kind) { return kind == xproto::BlockKind::Eeprom ? kEepromWorkMs : kBlockWorkMs; }
+
+// The line time of `bytes` characters at the rate the port runs, rounded up.
+int LineMs(const CLink& link, size_t bytes) {
+  const long long rate = link.OpenRate() > 0 ? link.OpenRate() : 300;
+  return static_cast<int>((static_cast<long long>(bytes) * 10 * 1000 + rate - 1) / rate);
+}
 
 const uint8_t kWriteCommand = xproto::CMD_XWRITE;
 
-// Lets in the answer to a frame the talker cannot take as meant (the
-// command byte sent ahead, which must not start a real write), then leaves
-// the line quiet.
-void CancelPendingWrite(CLink& link) {
+// The talker's standard writes take the bytes after their command as a
+// count, an address and data to store there.
+bool StoresWhatFollows(uint8_t command) {
+  return command == CMD_WRITE || command == CMD_EEPROM_WRITE || command == CMD_FLASH_WRITE ||
+         command == CMD_FLASH_BLOCK_WRITE;
+}
+
+// Puts the talker back to waiting for a command when it may still wait for
+// bytes of a frame: a frame of zeros fails its CRC, so it writes nothing,
+// and completes any frame the talker has begun (which it answers as
+// spoiled); a talker that waits for a command takes each zero as an unknown
+// one and answers its complement.  Everything it answers is let in and
+// thrown away; `answerMs` is how long its first answer may take once the
+// zeros are on the line.  Never to be sent to a talker that has taken one
+// of its standard writes: that would store the zeros.
+void SendZeroFrame(CLink& link, int answerMs) {
   const std::vector<uint8_t> zeros(xproto::kWriteFrameSize, 0x00);
-  // A frame of zeros fails its CRC, so nothing is written.
-  link.WriteBytes(zeros.data(), static_cast<unsigned>(zeros.size()));
+  if (!link.WriteBytes(zeros.data(), static_cast<unsigned>(zeros.size()))) return;
+  link.SleepMs(LineMs(link, zeros.size()));
   uint8_t byte = 0;
-  if (ReceiveWithin(link, byte, kSilenceMs)) ReceiveWithin(link, byte, kWriteAnswerMs);
+  ReceiveWithin(link, byte, answerMs);
   Settle(link);
 }
 
-// One block write.  1 when the talker's answer says the block holds what
-// was meant; 0 when it does not (spoiled on the line, not written, read back
-// otherwise, no answer); -1 when the link went.  `commandOut` says whether
-// the command byte has been sent ahead of this block; on return, whether it
-// has been sent ahead of the next (`sendNext`), which is done as soon as
-// this frame has gone so that the talker's complement follows its answer
-// without another turn of the line.
-int WriteOneBlock(CTalker& talker, unsigned address, unsigned count, xproto::BlockKind kind,
-                  const std::function<uint8_t(unsigned)>& source, bool& commandOut, bool sendNext) {
+// The command byte sent ahead for a block that will not be written (the
+// user stopped, or the block before failed): the talker is left waiting
+// for a command, not for a frame.
+void CancelPendingWrite(CLink& link) {
+  uint8_t reply = 0;
+  if (ReceiveWithin(link, reply, kSilenceMs) && reply != static_cast<uint8_t>(~xproto::CMD_XWRITE) &&
+      StoresWhatFollows(static_cast<uint8_t>(~reply))) {
+    Settle(link);
+    return;
+  }
+  SendZeroFrame(link, kSilenceMs);
+}
+
+// How a block write went.
+enum class Sent {
+  Written,    // the talker's answer says the block holds what was meant
+  Failed,     // it does not (spoiled on the line, not written, read back otherwise, no answer): try again
+  Elsewhere,  // the talker took the command for one of its standard writes: nothing more may go out
+  LinkLost,
+};
+
+// One block write.  `commandOut` says whether the command byte has been
+// sent ahead of this block; on return, whether it has been sent ahead of
+// the next (`sendNext`), which is done as soon as this frame has gone so
+// that the talker's complement follows its answer without another turn of
+// the line.
+Sent WriteOneBlock(CTalker& talker, unsigned address, unsigned count, xproto::BlockKind kind,
+                   const std::function<uint8_t(unsigned)>& source, bool& commandOut, bool sendNext) {
   CLink& link = talker.Link();
   const bool sentAhead = commandOut;
   commandOut = false;
   if (!sentAhead) {
     talker.CountCommand();
-    if (!link.WriteBytes(&kWriteCommand, 1)) return -1;
+    if (!link.WriteBytes(&kWriteCommand, 1)) return Sent::LinkLost;
   }
   uint8_t reply = 0;
   bool answered = ReceiveWithin(link, reply, kSilenceMs);
   if (!answered && sentAhead && link.Connected()) {
     // A frame that lost a byte on the way took the command sent ahead as
-    // its last byte (and failed its CRC): the command goes again.
-    Settle(link);
+    // its last byte (and failed its CRC); or the command was lost, or its
+    // complement was and the talker waits for our frame.  Zeros settle
+    // which, and the command goes again.
+    SendZeroFrame(link, kSilenceMs);
     talker.CountCommand();
-    if (!link.WriteBytes(&kWriteCommand, 1)) return -1;
+    if (!link.WriteBytes(&kWriteCommand, 1)) return Sent::LinkLost;
     answered = ReceiveWithin(link, reply, kSilenceMs);
   }
-  if (!answered) return link.Connected() ? 0 : -1;
+  if (!answered) {
+    if (!link.Connected()) return Sent::LinkLost;
+    // The command or its complement was lost: the talker may be waiting
+    // for our frame.
+    SendZeroFrame(link, kSilenceMs);
+    return link.Connected() ? Sent::Failed : Sent::LinkLost;
+  }
   if (reply != static_cast<uint8_t>(~xproto::CMD_XWRITE)) {
-    // Not our complement: the talker did not take the command as ours and
-    // waits for another.  Nothing more goes out for this block.
-    Settle(link);
-    return 0;
+    const uint8_t heard = static_cast<uint8_t>(~reply);
+    if (StoresWhatFollows(heard)) {
+      // Our command arrived as one of the standard writes, which waits for
+      // an address and bytes to store: anything more we sent would be
+      // stored somewhere.
+      Settle(link);
+      return Sent::Elsewhere;
+    }
+    // The complement spoiled on its way (the talker waits for our frame),
+    // or our command arrived as a command that stores nothing.
+    SendZeroFrame(link, kSilenceMs);
+    return Sent::Failed;
   }
   const std::vector<uint8_t> frame = BlockWriteFrame(address, count, kind, source);
-  if (!link.WriteBytes(frame.data(), static_cast<unsigned>(frame.size()))) return -1;
+  if (!link.WriteBytes(frame.data(), static_cast<unsigned>(frame.size()))) return Sent::LinkLost;
   if (sendNext) {
     talker.CountCommand();
-    if (!link.WriteBytes(&kWriteCommand, 1)) return -1;
+    if (!link.WriteBytes(&kWriteCommand, 1)) return Sent::LinkLost;
     commandOut = true;
   }
   uint8_t answer[3] = {};
+  // The frame (and the command behind it) on the line, then the work.
+  const int answerMs = LineMs(link, frame.size() + 1) + WorkMs(kind);
   for (unsigned i = 0; i < sizeof answer; ++i) {
-    if (ReceiveWithin(link, answer[i], i == 0 ? kWriteAnswerMs : kSilenceMs)) continue;
-    if (!link.Connected()) return -1;
-    // Bytes of the frame were lost on the way: the talker still waits for
-    // them.  Zeros complete the frame (its CRC fails, nothing is written)
-    // and the rest are taken as unknown commands; all of it is let in.
-    const std::vector<uint8_t> zeros(xproto::kWriteFrameSize, 0x00);
-    link.WriteBytes(zeros.data(), static_cast<unsigned>(zeros.size()));
-    uint8_t byte = 0;
-    ReceiveWithin(link, byte, kWriteAnswerMs);
-    Settle(link);
+    if (ReceiveWithin(link, answer[i], i == 0 ? answerMs : kSilenceMs)) continue;
+    if (!link.Connected()) return Sent::LinkLost;
+    // Bytes of the frame were lost on the way and the talker still waits
+    // for them, or bytes of its answer were lost.  Zeros complete the
+    // frame and the rest are taken as unknown commands; a talker still at
+    // its work answers when done.
+    SendZeroFrame(link, WorkMs(kind));
     commandOut = false;
-    return 0;
+    return link.Connected() ? Sent::Failed : Sent::LinkLost;
   }
-  if (answer[0] != xproto::kWriteOk) return 0;
+  if (answer[0] != xproto::kWriteOk) return Sent::Failed;
   std::vector<uint8_t> meant(count);
   for (unsigned i = 0; i < count; ++i) meant[i] = source(address + i);
   const uint16_t crc = BlockWriteAnswerCrc(meant.data(), meant.size());
-  return answer[1] == (crc >> 8) && answer[2] == (crc & 0xFF) ? 1 : 0;
+  return answer[1] == (crc >> 8) && answer[2] == (crc & 0xFF) ? Sent::Written : Sent::Failed;
 }
 
 // The signature block through the standard read, as any talker answers it.
@@ -261,6 +328,7 @@ int StreamReadBlock(CTalker& talker, unsigned first, CProgrammer& programmer, un
       // standard read waits, until it answers or the user disconnects (or
       // keston-cli's time-out ends the run), not reported as a mismatch.
       Settle(link);
+      CompleteReadHeader(link);
       got = ReadOneBlock(talker, address, count, data, -1);
     }
     if (got < 0) {
@@ -315,14 +383,18 @@ int StreamWriteRange(CTalker& talker, unsigned first, unsigned countMinusOne, xp
     const unsigned runLeft = xproto::kRun - (address & (xproto::kRun - 1));
     const unsigned count = remaining < runLeft ? remaining : runLeft;
     const bool more = remaining > count;
-    int got = WriteOneBlock(talker, address, count, kind, source, commandOut, more);
+    Sent got = WriteOneBlock(talker, address, count, kind, source, commandOut, more);
     // Once more: a byte spoiled on the line is not in the target.
-    if (got == 0) got = WriteOneBlock(talker, address, count, kind, source, commandOut, more);
-    if (got < 0) {
+    if (got == Sent::Failed) got = WriteOneBlock(talker, address, count, kind, source, commandOut, more);
+    if (got == Sent::LinkLost) {
       talker.NoteFault(Outcome::LinkLost, address);
       return 0;
     }
-    if (got == 0) {
+    if (got == Sent::Elsewhere) {
+      talker.NoteFault(Outcome::CommandRejected, address);
+      return 0;
+    }
+    if (got == Sent::Failed) {
       if (commandOut) CancelPendingWrite(link);
       Settle(link);
       talker.NoteFault(Outcome::EchoMismatch, address);
