@@ -494,17 +494,27 @@ int SwitchRate(CTalker& talker, int rate, std::string& why) {
     return 0;
   }
   const uint8_t v = static_cast<uint8_t>(value);
-  const uint8_t request[2] = {xproto::CMD_XRATE, v};
   link.Queue().Clear();
   talker.CountCommand();
-  if (!link.WriteBytes(request, sizeof request)) {
+  if (!link.WriteBytes(&xproto::CMD_XRATE, 1)) {
     talker.NoteFault(Outcome::LinkLost);
     why = "the line went away";
     return -1;
   }
+  // The value goes out only after the complement: a command spoiled into
+  // one of the standard writes would take it, and whatever followed, for a
+  // count, an address and bytes to store.
   uint8_t complement = 0, echo = 0;
-  const bool asked = ReceiveWithin(link, complement, kSilenceMs) && complement == static_cast<uint8_t>(~request[0]) &&
-                     ReceiveWithin(link, echo, kSilenceMs) && echo == v;
+  const bool answered = ReceiveWithin(link, complement, kSilenceMs);
+  if (answered && complement != static_cast<uint8_t>(~xproto::CMD_XRATE) &&
+      StoresWhatFollows(static_cast<uint8_t>(~complement))) {
+    Settle(link);
+    talker.NoteFault(Outcome::CommandRejected);
+    why = "the talker took the rate switch for a write";
+    return -1;
+  }
+  const bool asked = answered && complement == static_cast<uint8_t>(~xproto::CMD_XRATE) &&
+                     link.WriteBytes(&v, 1) && ReceiveWithin(link, echo, kSilenceMs) && echo == v;
   bool heard = false;
   if (!asked) {
     why = "the talker did not take the rate switch";

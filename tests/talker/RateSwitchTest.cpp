@@ -143,6 +143,30 @@ TEST_F(RateSwitchTest, TalkerGoesBackWhenTheHostStopsHalfWay) {
   }
 }
 
+// The command spoiled on its way into one of the talker's standard writes:
+// the host sends nothing more (the value would be taken for a count and the
+// next bytes stored somewhere) and says the talker is out of step.
+TEST_F(RateSwitchTest, CommandHeardAsAWriteStopsTheSwitch) {
+  StartFast(0);
+  Boot();
+  // The talker's code and its page buffer (not its variables and stack).
+  auto code = [this] { return Bytes(machine().Ram().begin() + 0x20, machine().Ram().begin() + 0x3F4); };
+  const Bytes before = code();
+  // The BAUD register's read is five bytes; the sixth is 0x25, heard as 0x31.
+  device->SpoilHostByte(6, 0x14);
+  std::string why;
+  EXPECT_EQ(SwitchRate(*talker, 125000, why), -1);
+  EXPECT_EQ(why, "the talker took the rate switch for a write");
+  EXPECT_EQ(talker->FaultOutcome(), Outcome::CommandRejected);
+  const Bytes host = device->HostBytes();
+  ASSERT_EQ(host.size(), 6u);
+  EXPECT_EQ(host.back(), xproto::CMD_XRATE);
+  device->Run(0.5);
+  EXPECT_EQ(code(), before);
+  EXPECT_EQ(link->OpenRate(), 9600);
+  EXPECT_EQ(machine().Crash(), "");
+}
+
 TEST_F(RateSwitchTest, OnlyOurTalkerWithTheExtensionHearsTheSwitch) {
   const std::string dir = ::testing::TempDir();
   Bytes image = TalkerImage(std::string(KESTON_TALKER_DIR) + "/talker.s19");
