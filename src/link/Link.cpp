@@ -81,6 +81,16 @@ void CLink::ReleasePort() {
 
 bool CLink::OpenPort() { return OpenAt(m_settings.normalBaud); }
 
+namespace {
+// The per-byte time-outs follow the line rate (a character's time at 38400
+// baud is the unit); `rate` is above 0.
+void ScaleTimeouts(CommTimeouts& timeouts, int rate) {
+  const unsigned multiplier = 38400u / static_cast<unsigned>(rate);
+  timeouts.readTotalTimeoutMultiplier = multiplier;
+  timeouts.writeTotalTimeoutMultiplier = multiplier;
+}
+}  // namespace
+
 bool CLink::SetRate(int rate) {
   if (!Connected() || rate <= 0) return false;
   CommState state;
@@ -97,9 +107,7 @@ bool CLink::SetRate(int rate) {
     return false;
   }
   CommTimeouts timeouts = m_device->GetCommTimeouts();
-  const unsigned multiplier = 38400u / static_cast<unsigned>(rate);
-  timeouts.readTotalTimeoutMultiplier = multiplier;
-  timeouts.writeTotalTimeoutMultiplier = multiplier;
+  ScaleTimeouts(timeouts, rate);
   m_device->SetCommTimeouts(timeouts);
   m_openRate = rate;
   Redraw();
@@ -129,13 +137,11 @@ bool CLink::OpenAt(int rate) {
   m_device->SetCommMask(serial::kEvRxChar);
   m_device->SetupComm(4096, 4096);
   m_device->PurgeComm(serial::kPurgeAll);
-  const unsigned multiplier = 38400u / static_cast<unsigned>(rate);
   CommTimeouts timeouts;
   timeouts.readIntervalTimeout = 1000;
-  timeouts.readTotalTimeoutMultiplier = multiplier;
   timeouts.readTotalTimeoutConstant = 0;
-  timeouts.writeTotalTimeoutMultiplier = multiplier;
   timeouts.writeTotalTimeoutConstant = 1000;
+  ScaleTimeouts(timeouts, rate);
   m_device->SetCommTimeouts(timeouts);
 
   CommState state;

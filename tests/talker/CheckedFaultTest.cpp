@@ -416,23 +416,13 @@ TEST_F(CheckedFlashJobTest, ASpoiledFrameIsWrittenCorrectlyAStallIsAFailedWrite)
 
 // ---- checked block reads ----
 
-class CheckedReadFaultTest : public TalkerRig {
+class CheckedReadFaultTest : public ChipReadRig {
  protected:
-  void SetUp() override {
-    TalkerRig::SetUp();
-    Start();
-    Boot();
-    GiveUpAfterSilence(3.0);
-    std::copy(chip.begin(), chip.end(), flash().begin() + 0x8000);
-  }
-  // 1: the read succeeded with the chip's bytes; 0: it failed; -1: it
-  // succeeded with other bytes.
+  CheckedReadFaultTest() : ChipReadRig(68) {}
   int Read() {
-    CProgrammer image;
-    const int result = ReadRange(*talker, 0x8000, image, static_cast<unsigned>(chip.size() - 1));
-    for (unsigned i = 0; i < chip.size() && result; ++i)
-      if (image.GetImageByte(0x8000 + i) != chip[i]) return -1;
-    return result;
+    return ReadChip([this](CProgrammer& image) {
+      return ReadRange(*talker, 0x8000, image, static_cast<unsigned>(chip.size() - 1));
+    });
   }
   // Block reads the host asked for (no other byte it sends here is 0x23).
   size_t BlockReads() {
@@ -441,7 +431,6 @@ class CheckedReadFaultTest : public TalkerRig {
   }
   // Four blocks of 256: from the host the command, count and address;
   // from the talker the complement, the bytes and the CRC.
-  const Bytes chip = Pattern(1024, 68);
   static constexpr size_t kHostPerRead = 4;
   static constexpr size_t kTalkerPerRead = 1 + 256 + 2;
 };

@@ -166,23 +166,12 @@ INSTANTIATE_TEST_SUITE_P(Line, FaultTest,
 
 // Reads, the identity and the erase carry no echo of their own, but a line
 // that fails them still ends them in failure, never in a result.
-class AnswerFaultTest : public TalkerRig {
+class AnswerFaultTest : public ChipReadRig {
  protected:
-  void SetUp() override {
-    TalkerRig::SetUp();
-    Start();
-    Boot();
-    GiveUpAfterSilence(3.0);
-    std::copy(chip.begin(), chip.end(), flash().begin() + 0x8000);
-  }
+  AnswerFaultTest() : ChipReadRig(63) {}
   int Read() {
-    CProgrammer image;
-    const int result = talker->ReadTargetBlock(0x8000, image, 1023);
-    for (unsigned i = 0; i < 1024 && result; ++i)
-      if (image.GetImageByte(0x8000 + i) != chip[i]) return -1;
-    return result;
+    return ReadChip([this](CProgrammer& image) { return talker->ReadTargetBlock(0x8000, image, 1023); });
   }
-  const Bytes chip = Pattern(1024, 63);
 };
 
 TEST_F(AnswerFaultTest, ReadStalledOrHungUp) {

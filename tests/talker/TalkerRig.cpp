@@ -1,5 +1,6 @@
 #include "TalkerRig.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -136,4 +137,20 @@ void TalkerRig::ExpectSilence(double seconds) {
   device->Run(seconds);
   EXPECT_EQ(device->HostBytes().size(), host) << "the host sent more";
   EXPECT_EQ(device->TargetLog().size(), target) << "the talker sent something unprompted";
+}
+
+void ChipReadRig::SetUp() {
+  TalkerRig::SetUp();
+  Start();
+  Boot();
+  GiveUpAfterSilence(3.0);
+  std::copy(chip.begin(), chip.end(), flash().begin() + 0x8000);
+}
+
+int ChipReadRig::ReadChip(const std::function<int(CProgrammer&)>& read) {
+  CProgrammer image;
+  const int result = read(image);
+  for (unsigned i = 0; i < chip.size() && result; ++i)
+    if (image.GetImageByte(0x8000 + i) != chip[i]) return -1;
+  return result;
 }

@@ -88,3 +88,16 @@ class TalkerRig : public ::testing::Test {
   double m_lastHeard = 0;
   size_t m_heardCount = 0;
 };
+
+// A kilobyte of `chip` at 0x8000 to be read back through a faulty line, on a
+// booted talker whose user gives up after three seconds of silence.
+class ChipReadRig : public TalkerRig {
+ protected:
+  explicit ChipReadRig(uint32_t seed) : chip(Pattern(1024, seed)) {}
+  void SetUp() override;
+  // 1: `read` succeeded with the chip's bytes; 0: it failed; -1: it
+  // succeeded with other bytes.
+  int ReadChip(const std::function<int(CProgrammer&)>& read);
+
+  const Bytes chip;
+};
