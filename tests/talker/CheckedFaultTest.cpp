@@ -61,19 +61,8 @@ class CheckedRig : public TalkerRig {
     Boot();
     GiveUpAfterSilence(30.0);
   }
-  int Write(const Operation& op, const Bytes& data) {
-    CProgrammer image;
-    for (unsigned i = 0; i < data.size(); ++i) image.SetImageByte(op.address + i, data[i]);
-    const unsigned last = static_cast<unsigned>(data.size() - 1);
-    if (std::string(op.name) == "WriteFlash") return WriteFlash(*talker, op.address, image, last, true);
-    if (std::string(op.name) == "WriteFlashBlocks")
-      return WriteFlashBlocks(*talker, op.address, image, last, true);
-    return WriteEepromBlock(*talker, op.address, image, last);
-  }
-  Bytes Holds(const Operation& op) {
-    if (IsEeprom(op)) return Bytes(machine().Eeprom().begin(), machine().Eeprom().begin() + op.size);
-    return Bytes(flash().begin() + op.address, flash().begin() + op.address + static_cast<long>(op.size));
-  }
+  int Write(const Operation& op, const Bytes& data) { return RunWriter(op.name, op.address, data); }
+  Bytes Holds(const Operation& op) { return TargetHolds(op.address, op.size); }
 
   // Where the block writes start in both traces of a write without faults,
   // and how long it took.  The standard commands before them (the EEPROM

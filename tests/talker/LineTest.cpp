@@ -106,19 +106,8 @@ class FaultTest : public TalkerRig, public ::testing::WithParamInterface<std::tu
         return device->SetRandomCorruption(8.0 / (3.0 * static_cast<double>(op.size)), 7);
     }
   }
-  int Run(const Operation& op, const Bytes& data) {
-    CProgrammer image;
-    for (unsigned i = 0; i < data.size(); ++i) image.SetImageByte(op.address + i, data[i]);
-    const unsigned last = static_cast<unsigned>(data.size() - 1);
-    if (std::string(op.name) == "WriteFlash") return WriteFlash(*talker, op.address, image, last, true);
-    if (std::string(op.name) == "WriteFlashBlocks")
-      return WriteFlashBlocks(*talker, op.address, image, last, true);
-    return WriteEepromBlock(*talker, op.address, image, last);
-  }
-  Bytes Holds(const Operation& op) {
-    if (op.address == 0x0E00) return Bytes(machine().Eeprom().begin(), machine().Eeprom().begin() + op.size);
-    return Bytes(flash().begin() + op.address, flash().begin() + op.address + static_cast<long>(op.size));
-  }
+  int Run(const Operation& op, const Bytes& data) { return RunWriter(op.name, op.address, data); }
+  Bytes Holds(const Operation& op) { return TargetHolds(op.address, op.size); }
 };
 
 TEST_P(FaultTest, FaultFailsTheOperationAndBootLoadRecovers) {

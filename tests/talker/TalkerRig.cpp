@@ -7,6 +7,8 @@
 #include "shell/SettingsStore.h"
 #include "support/Wire.h"
 #include "target/BootLoad.h"
+#include "target/Eeprom.h"
+#include "target/FlashChip.h"
 
 Bytes TalkerImage(const std::string& s19Path) {
   Bytes image;
@@ -153,4 +155,19 @@ int ChipReadRig::ReadChip(const std::function<int(CProgrammer&)>& read) {
   for (unsigned i = 0; i < chip.size() && result; ++i)
     if (image.GetImageByte(0x8000 + i) != chip[i]) return -1;
   return result;
+}
+
+int TalkerRig::RunWriter(const std::string& writer, unsigned address, const Bytes& data) {
+  CProgrammer image;
+  for (unsigned i = 0; i < data.size(); ++i) image.SetImageByte(address + i, data[i]);
+  const unsigned last = static_cast<unsigned>(data.size() - 1);
+  if (writer == "WriteFlash") return WriteFlash(*talker, address, image, last, true);
+  if (writer == "WriteFlashBlocks") return WriteFlashBlocks(*talker, address, image, last, true);
+  return WriteEepromBlock(*talker, address, image, last);
+}
+
+Bytes TalkerRig::TargetHolds(unsigned address, size_t size) {
+  const auto n = static_cast<long>(size);
+  if (address == 0x0E00) return Bytes(machine().Eeprom().begin(), machine().Eeprom().begin() + n);
+  return Bytes(flash().begin() + address, flash().begin() + address + n);
 }

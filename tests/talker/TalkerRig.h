@@ -73,6 +73,12 @@ class TalkerRig : public ::testing::Test {
   // The line has been quiet in both directions for a while: the host has
   // sent nothing and the talker has answered everything.
   void ExpectSilence(double seconds = 0.5);
+  // `data` written from `address` by the named writer: "WriteFlash",
+  // "WriteFlashBlocks", or else the EEPROM block writer; its result.
+  int RunWriter(const std::string& writer, unsigned address, const Bytes& data);
+  // What the target holds from `address`: the EEPROM's cells for 0x0E00
+  // (where the tests map it), the flash chip's otherwise.
+  Bytes TargetHolds(unsigned address, size_t size);
 
   MemoryStore store;
   ScriptedShell shell;
